@@ -1,0 +1,27 @@
+# Sourced by ./run and ./test: installs the Debian packages the project needs.
+# Idempotent and quiet when everything is present; as a non-root user it only
+# prints the apt-get line to run.
+
+VELOMORPH_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev librtmidi-dev libjack-jackd2-dev libasound2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  jackd2 clang libclang-rt-14-dev fonts-dejavu-core
+)
+
+ensure_packages() {
+  local missing=() p
+  for p in "${VELOMORPH_PACKAGES[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Run as root:" >&2
+    echo "  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}" >&2
+    return 1
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq >/dev/null
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <cstdint>
+
+// Milliseconds of a steady clock, 32 bits, wrapping about every 49.7 days.
+// Only differences computed modulo 2^32 are meaningful.
+std::uint32_t GetTickCount() noexcept;
