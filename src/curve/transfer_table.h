@@ -1,0 +1,17 @@
+#pragma once
+
+#include "curve/curve_points.h"
+
+#include <array>
+#include <cstdint>
+
+// The map from an incoming data value (index) to the outgoing one (entry).
+using TTransferTable = std::array<std::uint8_t, 128>;
+
+// The table of the curve from the origin through points 1 to Count to the end
+// point (127, Out of point 9); the identity while no point is in use. Values
+// outside the sliders' ranges are taken as the nearest bound.
+TTransferTable BuildTransferTable(const CurvePoints& points);
+
+// True when the In values of the points in use never decrease (equal is fine).
+bool CheckCurveValid(const CurvePoints& points);

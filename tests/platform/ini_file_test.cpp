@@ -1,0 +1,208 @@
+#include "platform/ini_file.h"
+
+#include "platform/file_size_limit.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+class IniFileTest : public ::testing::Test {
+protected:
+    std::string PathOf(const std::string& name) const
+    {
+        return dir_.filePath(QString::fromStdString(name)).toStdString();
+    }
+
+    static std::string ReadBytes(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    static void WriteBytes(const std::string& path, const std::string& bytes)
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    static mode_t ModeOf(const std::string& path)
+    {
+        struct stat status {};
+        EXPECT_EQ(::lstat(path.c_str(), &status), 0);
+        return status.st_mode;
+    }
+
+    std::vector<std::string> FolderEntries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_.path().toStdString()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Expects `write` to fail with the write error for `path` and to leave `bytes` in it.
+    template <typename Write>
+    static void ExpectRefused(const std::string& path, const std::string& bytes, Write write)
+    {
+        try {
+            write();
+            ADD_FAILURE() << "the write was not refused";
+        } catch (const EIniFileError& error) {
+            EXPECT_STREQ(error.what(), ("Impossible d'écrire dans " + path).c_str());
+        }
+        EXPECT_EQ(ReadBytes(path), bytes);
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(IniFileTest, EachWriteReachesTheFileAtOnce)
+{
+    const std::string path = PathOf("a.ini");
+    TIniFile ini(path);
+    ini.WriteString("Points", "Name", "é;x=y");
+    EXPECT_EQ(ReadBytes(path), "[Points]\r\nName=é;x=y\r\n");
+    ini.WriteInteger("Points", "Count", -5);
+    EXPECT_EQ(ReadBytes(path), "[Points]\r\nName=é;x=y\r\nCount=-5\r\n");
+    ini.WriteInteger("points", "COUNT", 2147483647);
+    EXPECT_EQ(ReadBytes(path), "[Points]\r\nName=é;x=y\r\nCount=2147483647\r\n");
+
+    EXPECT_EQ(ini.ReadString("POINTS", "name", "?"), "é;x=y");
+    EXPECT_EQ(ini.ReadInteger("Points", "Count", 0), 2147483647);
+    EXPECT_EQ(ini.ReadInteger("Points", "Name", 42), 42);
+    EXPECT_EQ(ini.ReadString("Points", "Missing", "default"), "default");
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"a.ini"});
+}
+
+TEST_F(IniFileTest, NewFileTakesTheUmaskAndAnExistingOneKeepsItsMode)
+{
+    const mode_t mask = ::umask(022);
+    const std::string path = PathOf("a.ini");
+    TIniFile ini(path);
+    ini.WriteInteger("P", "K", 1);
+    EXPECT_EQ(ModeOf(path) & 07777, 0644u);
+    ::umask(mask);
+
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ini.WriteInteger("P", "K", 2);
+    EXPECT_EQ(ModeOf(path) & 07777, 0640u);
+    EXPECT_EQ(ini.ReadInteger("P", "K", 0), 2);
+}
+
+TEST_F(IniFileTest, ReplacingKeepsTheOwnerWhenAllowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing a file's owner needs root";
+    const std::string path = PathOf("a.ini");
+    WriteBytes(path, "[P]\r\nK=1\r\n");
+    ASSERT_EQ(::chown(path.c_str(), 1234, 5678), 0);
+    TIniFile(path).WriteInteger("P", "K", 2);
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 1234u);
+    EXPECT_EQ(status.st_gid, 5678u);
+}
+
+TEST_F(IniFileTest, MissingFileReadsDefaultsAndIsNotCreated)
+{
+    const std::string path = PathOf("none.ini");
+    const TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("P", "K", "d"), "d");
+    EXPECT_EQ(ini.ReadInteger("P", "K", -3), -3);
+    EXPECT_EQ(TIniFile(PathOf("none.ini/below")).ReadInteger("P", "K", 4), 4);
+    EXPECT_TRUE(FolderEntries().empty());
+}
+
+TEST_F(IniFileTest, WhatCannotBeReadIsAnError)
+{
+    const std::string folder = PathOf("folder.ini");
+    const std::string pipe = PathOf("pipe.ini");
+    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    for (const std::string& path : {folder, pipe}) {
+        try {
+            TIniFile(path).ReadString("P", "K", "d");
+            ADD_FAILURE() << path << " was read";
+        } catch (const EIniFileError& error) {
+            EXPECT_STREQ(error.what(), ("Impossible de lire " + path).c_str());
+        }
+    }
+}
+
+TEST_F(IniFileTest, ReadOnlyFileIsRefusedEvenForRoot)
+{
+    const std::string bytes = "[P]\r\nK=1\r\n";
+    for (const fs::perms mode : {fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                                 fs::perms::owner_read | fs::perms::owner_exec, fs::perms::none}) {
+        const std::string path = PathOf("a.ini");
+        WriteBytes(path, bytes);
+        fs::permissions(path, mode);
+        ExpectRefused(path, bytes, [&] { TIniFile(path).WriteInteger("P", "K", 2); });
+        EXPECT_EQ(FolderEntries(), std::vector<std::string>{"a.ini"});
+        fs::remove(path);
+    }
+}
+
+TEST_F(IniFileTest, UnwritablePlacesAreRefused)
+{
+    const std::string folder = PathOf("folder.ini");
+    ASSERT_TRUE(fs::create_directory(folder));
+    for (const std::string& path : {PathOf("missing/a.ini"), folder, ""s}) {
+        try {
+            TIniFile(path).WriteInteger("P", "K", 1);
+            ADD_FAILURE() << '"' << path << "\" was written";
+        } catch (const EIniFileError& error) {
+            EXPECT_STREQ(error.what(), ("Impossible d'écrire dans " + path).c_str());
+        }
+    }
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"folder.ini"});
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(IniFileTest, FullDiskLeavesTheFileAndNoTemporary)
+{
+    const std::string path = PathOf("a.ini");
+    const std::string bytes = "; keep\r\n[P]\r\nK=1\r\n";
+    WriteBytes(path, bytes);
+    FileSizeLimit limit(bytes.size() + 10);
+    ASSERT_TRUE(limit.Active());
+    ExpectRefused(path, bytes, [&] { TIniFile(path).WriteString("P", "K", std::string(100, 'x')); });
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"a.ini"});
+}
+
+TEST_F(IniFileTest, TextThatWouldNotReadBackIsRefused)
+{
+    const std::string path = PathOf("a.ini");
+    const std::string bytes = "[P]\r\nK=1\r\n";
+    WriteBytes(path, bytes);
+    ExpectRefused(path, bytes, [&] { TIniFile(path).WriteString("P", "K", "two\r\nlines"); });
+    ExpectRefused(path, bytes, [&] { TIniFile(path).WriteString("P", "K=", "1"); });
+}
+
+TEST_F(IniFileTest, WritingThroughALinkReplacesItsTarget)
+{
+    const std::string target = PathOf("target.ini");
+    const std::string link = PathOf("link.ini");
+    WriteBytes(target, "[P]\r\nK=1\r\n");
+    fs::create_symlink(target, link);
+    TIniFile(link).WriteInteger("P", "K", 2);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target), "[P]\r\nK=2\r\n");
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"link.ini", "target.ini"}));
+}
+
+}  // namespace
