@@ -1,0 +1,114 @@
+// The curve on the main window: the slider handlers and the rebuild of the
+// table and of both series after every change.
+#include "app/main_window.h"
+
+#include "app/widgets/curve_chart.h"
+#include "app/widgets/step_slider.h"
+#include "curve/point_series.h"
+#include "curve/transfer_table.h"
+
+#include <QLabel>
+
+namespace {
+
+const QColor Lime(0, 255, 0);
+const QColor Red(255, 0, 0);
+const QColor Yellow(255, 255, 0);
+const QColor Aqua(0, 255, 255);
+const QColor LightBlue(201, 221, 246);
+const QColor Silver(192, 192, 192);
+
+QColor SeriesColourFor(bool curveValid)
+{
+    return CurveSeriesColour(curveValid) == SeriesColour::Lime ? Lime : Red;
+}
+
+void ShowEnabled(TStepSlider* slider, bool enabled)
+{
+    slider->setEnabled(enabled);
+    if (enabled)
+        slider->SetButtonColors({Aqua, LightBlue, Aqua, LightBlue});
+    else
+        slider->SetButtonColors({Silver, Silver, Silver, Silver});
+}
+
+} // namespace
+
+CurvePoints TfmMain::CurrentPoints() const
+{
+    CurvePoints points;
+    points.Count = tbPtsCnt->Position();
+    for (int k = 0; k < 9; ++k) {
+        points.In[k] = tbPtIn[k]->Position();
+        points.Out[k] = tbPtOut[k]->Position();
+    }
+    return points;
+}
+
+void TfmMain::tbPtsCntChange(TStepSlider* /*Sender*/)
+{
+    const int count = tbPtsCnt->Position();
+    DraggedPoint = -1;
+    lblPtsCnt->setText(QStringLiteral("Nombre de points : %1").arg(count));
+    ShowEnabled(tbPtsCnt, true);
+    for (int k = 1; k <= 9; ++k) {
+        ShowEnabled(tbPtIn[k - 1], IsSliderEnabled(k, PointAxis::In, count));
+        ShowEnabled(tbPtOut[k - 1], IsSliderEnabled(k, PointAxis::Out, count));
+    }
+    // The end point's In value is fixed at 127.
+    ShowEnabled(tbPtIn[8], false);
+    CurveModified = true;
+    RecomputeCurve();
+}
+
+void TfmMain::tbPt01aChange(TStepSlider* /*Sender*/)
+{
+    RecomputeCurve();
+    CurveModified = true;
+}
+
+void TfmMain::RecomputeCurve()
+{
+    ClearCurve();
+    CheckCurveValid();
+    PlotControlPoints();
+    BuildTransferTable();
+}
+
+void TfmMain::ClearCurve()
+{
+    TransferTable.fill(0);
+    Series1->Clear();
+    Series2->Clear();
+}
+
+void TfmMain::CheckCurveValid()
+{
+    CurveValid = ::CheckCurveValid(CurrentPoints());
+}
+
+void TfmMain::PlotControlPoints()
+{
+    Series2->SetColor(SeriesColourFor(CurveValid));
+    for (const SeriesMark& mark : PointSeriesMarks(CurrentPoints(), DraggedPoint)) {
+        switch (mark.Colour) {
+        case MarkColour::Series:
+            Series2->Add(mark.X, mark.Y);
+            break;
+        case MarkColour::Lime:
+            Series2->Add(mark.X, mark.Y, Lime);
+            break;
+        case MarkColour::Yellow:
+            Series2->Add(mark.X, mark.Y, Yellow);
+            break;
+        }
+    }
+}
+
+void TfmMain::BuildTransferTable()
+{
+    TransferTable = ::BuildTransferTable(CurrentPoints());
+    Series1->SetColor(SeriesColourFor(CurveValid));
+    for (int i = 0; i < 128; ++i)
+        Series1->Add(i, TransferTable[i]);
+}

@@ -1,0 +1,88 @@
+// The curve file and the file actions of the main window.
+#include "app/main_window.h"
+
+#include "app/widgets/step_slider.h"
+#include "curve/curve_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+std::string NativePath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+void TfmMain::ActGraphOpenExecute(QObject* /*Sender*/)
+{
+    if (!ConfirmSaveIfModified())
+        return;
+    const std::optional<QString> path = prompts.ChooseFileToOpen(this, OpenDialog1);
+    if (!path)
+        return;
+    LoadCurveFile(*path);
+    RecomputeCurve();
+}
+
+void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
+{
+    if (!CurrentCurveFile.isEmpty() && QFileInfo(CurrentCurveFile).isFile())
+        SaveCurveFile(CurrentCurveFile);
+    else
+        ActGraphSaveAsExecute(nullptr);
+}
+
+void TfmMain::ActGraphSaveAsExecute(QObject* /*Sender*/)
+{
+    if (const std::optional<QString> path = prompts.ChooseFileToSave(this, SaveDialog1))
+        SaveCurveFile(*path);
+}
+
+void TfmMain::SaveCurveFile(const QString& Path)
+{
+    WriteCurveFile(NativePath(Path), CurrentPoints());
+    SetCurrentCurveFile(Path);
+}
+
+void TfmMain::SetPointSlidersSilent(bool silent)
+{
+    const auto handler = [this](TStepSlider* sender) { tbPt01aChange(sender); };
+    for (int k = 0; k < 9; ++k) {
+        tbPtIn[k]->OnChange = silent ? nullptr : std::function<void(TStepSlider*)>(handler);
+        tbPtOut[k]->OnChange = silent ? nullptr : std::function<void(TStepSlider*)>(handler);
+    }
+}
+
+void TfmMain::LoadCurveFile(const QString& Path)
+{
+    if (!QFileInfo(Path).isFile())
+        return;
+
+    // The sliders stay silent while the values arrive, so the curve is
+    // rebuilt once, by the count handler, whatever happens while reading.
+    tbPtsCnt->OnChange = nullptr;
+    SetPointSlidersSilent(true);
+    const auto restore = [this] {
+        tbPtsCnt->OnChange = [this](TStepSlider* sender) { tbPtsCntChange(sender); };
+        tbPtsCntChange(nullptr);
+        SetPointSlidersSilent(false);
+    };
+    try {
+        ReadCurveFile(NativePath(Path), [this](CurveKey key, int value) {
+            if (key.Point == 0)
+                tbPtsCnt->SetPosition(value);
+            else if (key.Axis == PointAxis::In)
+                tbPtIn[key.Point - 1]->SetPosition(value);
+            else
+                tbPtOut[key.Point - 1]->SetPosition(value);
+        });
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+    SetCurrentCurveFile(Path);
+}
