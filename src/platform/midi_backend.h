@@ -23,6 +23,12 @@ public:
     virtual ~MidiInputSink() = default;
     // One complete message (short, single-byte or system exclusive).
     virtual void onMessage(const std::uint8_t* data, std::size_t size) noexcept = 0;
+    // The same with a time stamp chosen by the backend instead of the clock.
+    virtual void onMessageAt(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+    {
+        static_cast<void>(timestampMs);
+        onMessage(data, size);
+    }
 };
 
 // An open input port; delivery runs from construction to destruction.

@@ -10,15 +10,23 @@
 //     real-time process thread) with MIM_DATA / MIM_LONGDATA / MIM_LONGERROR;
 //   * for input buffers handed back by midiInReset, on the calling (main)
 //     thread before midiInReset returns, with MIM_LONGDATA;
-//   * for output, with MOM_DONE once a long message has been sent.
+//   * for output, with MOM_DONE once a long message has been sent: sends are
+//     synchronous, so this comes on the main thread before midiOutLongMsg
+//     returns;
+//   * with MIM_OPEN / MOM_OPEN and MIM_CLOSE / MOM_CLOSE on the main thread,
+//     inside the open and close calls.
 // The callback may only read the record given as its instance value, push to
 // a lock-free queue and post a notification: it must not allocate, lock,
 // block or call back into these functions. No callback for a device comes
 // after midiInClose / midiOutClose has returned.
 //
+// midiInStop, midiInReset and midiInClose return only once no input callback
+// is running; nothing is delivered outside midiInStart ... midiInStop.
+//
 // Device numbering: device n is the n-th port of the current list of the
-// active backend. Names are UTF-8 and never cut short, so two different
-// ports never share a name because of truncation.
+// active backend; midi*GetNumDevs refreshes the list, capabilities and open
+// use it as last counted. Names are UTF-8 and never cut short, so two
+// different ports never share a name because of truncation.
 
 #include <cstddef>
 #include <cstdint>
@@ -91,8 +99,9 @@ constexpr DWORD MIDICAPS_LRVOLUME = 0x0002;
 constexpr DWORD MIDICAPS_CACHE = 0x0004;
 constexpr DWORD MIDICAPS_STREAM = 0x0008;
 
-// Long enough for any port name the backends report (no cut at 32 characters).
-constexpr std::size_t MAXPNAMELEN = 256;
+// Long enough for any port name the backends report (no cut at 32 characters):
+// a full JACK port name takes up to 320 bytes.
+constexpr std::size_t MAXPNAMELEN = 512;
 // Size of an error text buffer, in characters.
 constexpr std::size_t MAXERRORLENGTH = 128;
 
@@ -171,6 +180,7 @@ class MidiBackend;
 
 // The backend behind the functions above. The RtMidi backend is created on
 // first use; tests install a virtual one before any port exists. Replacing
-// the backend while a device is open is not allowed.
+// the backend while a device is open is not allowed (throws Exception).
+// Setting nullptr goes back to the RtMidi backend, created on next use.
 void SetMidiBackend(std::shared_ptr<MidiBackend> backend);
 MidiBackend& CurrentMidiBackend();

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class VirtualMidiBackend : public MidiBackend {
@@ -35,7 +36,10 @@ public:
     VirtualMidiBackend();
     ~VirtualMidiBackend() override;
 
-    // Declare devices; the result is the device number.
+    // Declare devices; the result is the device number. It stays the
+    // device's number for the functions of this class; once a device before
+    // it is removed, the services number the devices after it one lower, as
+    // after unplugging. A device opens once at a time (MMSYSERR_ALLOCATED).
     unsigned addInput(const DeviceSpec& spec);
     unsigned addOutput(const DeviceSpec& spec);
     // Removes a device as if it were unplugged; an open device stops delivering
@@ -76,5 +80,6 @@ public:
 
 private:
     struct Impl;
-    std::shared_ptr<Impl> d;
+    std::shared_ptr<Impl> d; // kept alive by open connections too
+    std::thread driver_;     // delivers injected input; stops with the backend
 };

@@ -1,0 +1,51 @@
+#pragma once
+
+// The one function of the program that runs on the MIDI driver's thread, and
+// the control record through which a port configures it.
+//
+// Threading contract: the platform calls MidiDriverCallback on its driver
+// thread while a device is open (and on the main thread for the input
+// buffers that midiInReset hands back). The callback reads the control record
+// given as its instance value, pushes at most one entry into the port's ring
+// buffer and posts one notification: it never allocates, locks, blocks, or
+// touches anything else. PBuffer and hWindow are written by the main thread
+// only while the port's device is closed; the three flags may be written by
+// the main thread at any time and are read anew at every call.
+
+#include "midi/event_buffer.h"
+#include "platform/midi_services.h"
+#include "platform/notification_window.h"
+
+#include <atomic>
+#include <cstdint>
+
+// The notification posted when an entry was queued (the value of MIM_DATA).
+constexpr std::uint32_t NotifyDataQueued = MIM_DATA;
+// The notification posted when the ring buffer was full and a message was lost.
+constexpr std::uint32_t NotifyOverflow = WM_USER;
+// The notification posted when the driver hands back an output buffer; its
+// second parameter is the MIDIHDR.
+constexpr std::uint32_t NotifyOutputDone = MOM_DONE;
+
+// One per port, in a shared block; given to the platform as the callback's instance value.
+struct TMidiCtlInfo {
+    std::uint32_t hMem = 0;            // handle of the block holding this record
+    PCircularBuffer PBuffer = nullptr; // the input port's ring buffer; null for an output port
+    HWND hWindow = nullptr;            // the port's notification window
+    // A flag is a single value the callback reads without ordering other memory
+    // through it, so relaxed ordering is enough: the next call sees the new value.
+    std::atomic<bool> SysexOnly{false}; // drop short input messages
+    std::atomic<bool> FilterMTC{false}; // drop the timing clock 0xF8
+    std::atomic<bool> FilterAS{false};  // drop active sensing 0xFE
+};
+using PMidiCtlInfo = TMidiCtlInfo*;
+
+// Allocates a control record in a shared block, every field zero; null when
+// memory runs out.
+PMidiCtlInfo AllocCtlInfo();
+// Releases a control record; null does nothing.
+void FreeCtlInfo(PMidiCtlInfo Info);
+
+// The driver callback of both port directions (see the contract above).
+void MidiDriverCallback(std::intptr_t hDevice, UINT wMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
+                        DWORD_PTR dwParam2) noexcept;
