@@ -1,0 +1,223 @@
+// The program's two ports: creation, device lists, selection, opening and
+// closing, with the port state shown on the window's status shapes. Errors of
+// the ports are swallowed here: a port's state shows only on its shape.
+#include "routing/midi_routing.h"
+
+#include "routing/waits.h"
+
+namespace {
+
+constexpr std::uint16_t InputCapacity = 1024;
+constexpr std::uint16_t InputSysexBufferCount = 16;
+constexpr std::uint16_t InputSysexBufferSize = 63999;
+constexpr std::uint32_t OpenSettleMs = 200;
+
+const char* const InputOpenHint = "Port MidiIn ouvert";
+const char* const InputClosedHint = "Port MidiIn fermé";
+const char* const OutputOpenHint = "Port MidiOut ouvert";
+const char* const OutputClosedHint = "Port MidiOut fermé";
+
+// Runs f and drops any error it raises.
+template <class F>
+void IgnoringErrors(F&& f) noexcept
+{
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+// Restores the default cursor however the listing ends.
+class WaitCursor {
+public:
+    explicit WaitCursor(IRoutingView* view)
+        : view(view)
+    {
+        if (view)
+            view->ShowWaitCursor(true);
+    }
+    ~WaitCursor()
+    {
+        if (view)
+            view->ShowWaitCursor(false);
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    IRoutingView* view;
+};
+
+} // namespace
+
+TMidiRouting::~TMidiRouting() = default;
+
+void TMidiRouting::AttachView(IRoutingView* view)
+{
+    View = view;
+}
+
+void TMidiRouting::CreateMidiPorts()
+{
+    try {
+        auto input = std::make_unique<TMidiInput>();
+        input->SetCapacity(InputCapacity);
+        input->SetSysexBufferCount(InputSysexBufferCount);
+        input->SetSysexBufferSize(InputSysexBufferSize);
+        // Active sensing is dropped; the timing clock passes.
+        input->SetFilteredMessages(TMidiMsgFilter{msgActiveSensing});
+        MidiIn = std::move(input);
+    } catch (...) {
+        MidiIn.reset();
+    }
+    try {
+        MidiOut = std::make_unique<TMidiOutput>();
+    } catch (...) {
+        MidiOut.reset();
+    }
+}
+
+void TMidiRouting::FreeMidiPorts()
+{
+    ShuttingDown = true;
+    if (MidiIn) {
+        SetInputOpen(false);
+        MidiIn.reset();
+    }
+    if (MidiOut) {
+        SetOutputOpen(false);
+        MidiOut.reset();
+    }
+}
+
+void TMidiRouting::FillDeviceLists()
+{
+    FillInputList();
+    FillOutputList();
+}
+
+void TMidiRouting::FillInputList()
+{
+    if (View)
+        View->ClearDeviceList(TPortSide::Input);
+    if (!MidiIn)
+        return;
+    std::vector<std::string> names;
+    GetInputNames(names);
+    if (View && !names.empty())
+        View->FillDeviceList(TPortSide::Input, names);
+    MidiIn->OnMidiInput = [this](TMidiIO* sender) { MidiInMidiInput(sender); };
+    MidiIn->OnOverflow = [this](TMidiIO* sender) { MidiInOverflow(sender); };
+}
+
+void TMidiRouting::FillOutputList()
+{
+    if (View)
+        View->ClearDeviceList(TPortSide::Output);
+    if (!MidiOut)
+        return;
+    std::vector<std::string> names;
+    GetOutputNames(names);
+    if (View && !names.empty())
+        View->FillDeviceList(TPortSide::Output, names);
+}
+
+void TMidiRouting::GetInputNames(std::vector<std::string>& List)
+{
+    const WaitCursor cursor(View);
+    List.clear();
+    for (std::uint32_t device = 0; device < MidiIn->NumDevs(); ++device) {
+        // An input whose capabilities cannot be read is left out.
+        IgnoringErrors([&] {
+            MidiIn->SetDeviceID(device);
+            List.push_back(MidiIn->ProductName());
+        });
+    }
+}
+
+void TMidiRouting::GetOutputNames(std::vector<std::string>& List)
+{
+    const WaitCursor cursor(View);
+    List.clear();
+    for (std::uint32_t device = 0; device < MidiOut->NumDevs(); ++device) {
+        MidiOut->SetDeviceID(device);
+        List.push_back(MidiOut->ProductName());
+    }
+}
+
+void TMidiRouting::SetInputOpen(bool Open)
+{
+    if (!ShuttingDown && View)
+        IgnoringErrors([&] { View->ShowPortColour(TPortSide::Input, false); });
+    if (!MidiIn)
+        return;
+    IgnoringErrors([&] {
+        if (Open) {
+            MidiIn->OpenAndStart();
+            DelayMs(OpenSettleMs, true);
+            if (!ShuttingDown && View) {
+                View->ShowPortColour(TPortSide::Input, true);
+                View->ShowPortHint(TPortSide::Input, InputOpenHint);
+            }
+        } else {
+            MidiIn->Stop();
+            MidiIn->Close();
+            if (!ShuttingDown && View) {
+                View->ShowPortColour(TPortSide::Input, false);
+                View->ShowPortHint(TPortSide::Input, InputClosedHint);
+            }
+        }
+    });
+}
+
+void TMidiRouting::SetOutputOpen(bool Open)
+{
+    if (!ShuttingDown && View)
+        IgnoringErrors([&] { View->ShowPortColour(TPortSide::Output, false); });
+    if (!MidiOut)
+        return;
+    IgnoringErrors([&] {
+        if (Open) {
+            const bool opened = MidiOut->Open();
+            DelayMs(OpenSettleMs, true);
+            if (!ShuttingDown && View) {
+                View->ShowPortColour(TPortSide::Output, opened);
+                View->ShowPortHint(TPortSide::Output, opened ? OutputOpenHint : OutputClosedHint);
+            }
+        } else {
+            MidiOut->Close();
+            if (!ShuttingDown && View) {
+                View->ShowPortColour(TPortSide::Output, false);
+                View->ShowPortHint(TPortSide::Output, OutputClosedHint);
+            }
+        }
+    });
+}
+
+void TMidiRouting::SelectInputByName(const std::string& Name)
+{
+    IgnoringErrors([&] { MidiIn->SetProductName(Name); });
+}
+
+void TMidiRouting::SelectOutputByName(const std::string& Name)
+{
+    IgnoringErrors([&] { MidiOut->SetProductName(Name); });
+}
+
+void TMidiRouting::cbMIDIInChange()
+{
+    if (!MidiIn)
+        return;
+    SetInputOpen(false);
+    SelectInputByName(View ? View->SelectedDevice(TPortSide::Input) : std::string());
+    SetInputOpen(true);
+}
+
+void TMidiRouting::cbMIDIOutChange()
+{
+    if (!MidiOut)
+        return;
+    SetOutputOpen(false);
+    SelectOutputByName(View ? View->SelectedDevice(TPortSide::Output) : std::string());
+    SetOutputOpen(true);
+}

@@ -1,0 +1,119 @@
+// The remapping path: every queued input message leaves on the output with
+// its second data byte replaced through the transfer table.
+#include "routing/midi_routing.h"
+
+#include "routing/waits.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t SysexStatus = 0xF0;
+constexpr std::uint8_t TestNoteKey = 63;
+constexpr std::uint8_t TestNoteVelocity = 100;
+constexpr std::uint32_t TestNoteLengthMs = 300;
+
+// The table used when no window is attached: values pass unchanged.
+const TTransferTable& IdentityTable()
+{
+    static const TTransferTable identity = [] {
+        TTransferTable table{};
+        for (std::size_t i = 0; i < table.size(); ++i)
+            table[i] = static_cast<std::uint8_t>(i);
+        return table;
+    }();
+    return identity;
+}
+
+} // namespace
+
+void TMidiRouting::MidiInMidiInput(TMidiIO* /*Sender*/)
+{
+    if (!ShuttingDown) {
+        if (View) {
+            View->EnableLampTimer(TLamp::MidiIn);
+            View->SetLamp(TLamp::MidiIn, true);
+        }
+        // Repaints the lamp at once. A handler run meanwhile for a later
+        // notification drains the queue first, so the order is kept.
+        QCoreApplication::processEvents();
+    }
+    if (!MidiIn)
+        return;
+    while (MidiIn->MessageCount() > 0) {
+        const std::unique_ptr<TMyMidiEvent> event = MidiIn->GetMidiEvent();
+        if (!event)
+            return;
+        ForwardEvent(*event);
+    }
+}
+
+void TMidiRouting::ForwardEvent(const TMyMidiEvent& event)
+{
+    if (event.MidiMessage == SysexStatus) {
+        // A system-exclusive message leaves with its own bytes, unchanged;
+        // one longer than a buffer arrives, and leaves, in several parts.
+        if (event.Sysex && event.SysexLength > 0)
+            SendEvent(event);
+        return;
+    }
+    const TTransferTable& table = View ? View->CurrentTransferTable() : IdentityTable();
+    const std::uint8_t mapped = event.Data2 < table.size() ? table[event.Data2] : event.Data2;
+    const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1, mapped};
+    SendMidiBytes(bytes, 3);
+    if (event.Data2 > 0 && View)
+        View->ShowLastMapping(event.Data2, mapped);
+}
+
+void TMidiRouting::MidiInOverflow(TMidiIO* /*Sender*/)
+{
+    if (View)
+        View->SetLamp(TLamp::MidiErr, true);
+}
+
+void TMidiRouting::MidiOutMidiOutput(TMidiIO* /*Sender*/)
+{
+}
+
+void TMidiRouting::SendMidiBytes(const std::uint8_t* Bytes, std::size_t Count)
+{
+    if (Count > UINT16_MAX)
+        throw EMidiOutputError("(Long Msg) The message is too long.");
+    TMyMidiEvent event;
+    if (Count > 0)
+        event.MidiMessage = Bytes[0];
+    if (Count > 1)
+        event.Data1 = Bytes[1];
+    if (Count > 2)
+        event.Data2 = Bytes[2];
+    if (Count > 0 && Bytes[0] == SysexStatus) {
+        event.SysexLength = static_cast<std::uint16_t>(Count);
+        event.Sysex = std::make_unique<std::uint8_t[]>(Count);
+        std::copy(Bytes, Bytes + Count, event.Sysex.get());
+    }
+    SendEvent(event);
+}
+
+void TMidiRouting::SendEvent(const TMyMidiEvent& event)
+{
+    if (View && View->IsCloseRequested())
+        return;
+    if (!MidiOut)
+        throw EMidiOutputError("MIDI Output device not open");
+    MidiOut->PutMidiEvent(event);
+    if (View) {
+        View->SetLamp(TLamp::MidiOut, true);
+        View->EnableLampTimer(TLamp::MidiOut);
+    }
+}
+
+void TMidiRouting::SendTestNote()
+{
+    const std::uint8_t noteOn[3] = {0x90, TestNoteKey, TestNoteVelocity};
+    SendMidiBytes(noteOn, 3);
+    PauseMs(TestNoteLengthMs);
+    const std::uint8_t noteOff[3] = {0x80, TestNoteKey, TestNoteVelocity};
+    SendMidiBytes(noteOff, 3);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// What the MIDI routing shows on the main window, and the window state it
+// reads. The main window implements it; tests use a fake.
+
+#include "curve/transfer_table.h"
+
+#include <string>
+#include <vector>
+
+// Which port a selector, status shape or hint belongs to.
+enum class TPortSide { Input, Output };
+
+// The three lamps of the window.
+enum class TLamp { MidiIn, MidiOut, MidiErr };
+
+class IRoutingView {
+public:
+    virtual ~IRoutingView() = default;
+
+    // Empties a device selector.
+    virtual void ClearDeviceList(TPortSide side) = 0;
+    // Adds names to a device selector and selects the first one, without
+    // running the selector's change handler.
+    virtual void FillDeviceList(TPortSide side, const std::vector<std::string>& names) = 0;
+    // The selector's current text; empty when it holds nothing.
+    virtual std::string SelectedDevice(TPortSide side) const = 0;
+
+    // Status shape: lime when open is true, red otherwise.
+    virtual void ShowPortColour(TPortSide side, bool open) = 0;
+    // Status shape's hint.
+    virtual void ShowPortHint(TPortSide side, const std::string& hint) = 0;
+    // The hourglass for the whole application while devices are listed.
+    virtual void ShowWaitCursor(bool on) = 0;
+
+    // Switches a lamp on or off.
+    virtual void SetLamp(TLamp lamp, bool on) = 0;
+    // Enables the timer that puts an activity lamp out; an enabled timer keeps its interval.
+    virtual void EnableLampTimer(TLamp lamp) = 0;
+    // "In = %d -> Out = %d" under the lamps.
+    virtual void ShowLastMapping(int in, int out) = 0;
+
+    // The window is being closed: nothing is sent meanwhile.
+    virtual bool IsCloseRequested() const = 0;
+    // The table through which second data bytes are remapped.
+    virtual const TTransferTable& CurrentTransferTable() const = 0;
+};

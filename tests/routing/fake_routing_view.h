@@ -1,0 +1,40 @@
+#pragma once
+
+#include "routing/routing_view.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Records what the routing shows instead of a window.
+class FakeRoutingView final : public IRoutingView {
+public:
+    std::map<TPortSide, std::vector<std::string>> lists;
+    std::map<TPortSide, std::optional<bool>> colours; // true: lime; unset: never painted
+    std::map<TPortSide, std::string> hints;
+    std::map<TLamp, bool> lamps;
+    std::vector<std::pair<int, int>> mappings;
+    int waitCursorDepth = 0;
+    bool closeRequested = false;
+    TTransferTable table{};
+
+    void ClearDeviceList(TPortSide side) override { lists[side].clear(); }
+    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override
+    {
+        lists[side].insert(lists[side].end(), names.begin(), names.end());
+    }
+    std::string SelectedDevice(TPortSide side) const override
+    {
+        const auto it = lists.find(side);
+        return it == lists.end() || it->second.empty() ? std::string() : it->second.front();
+    }
+    void ShowPortColour(TPortSide side, bool open) override { colours[side] = open; }
+    void ShowPortHint(TPortSide side, const std::string& hint) override { hints[side] = hint; }
+    void ShowWaitCursor(bool on) override { waitCursorDepth += on ? 1 : -1; }
+    void SetLamp(TLamp lamp, bool on) override { lamps[lamp] = on; }
+    void EnableLampTimer(TLamp) override {}
+    void ShowLastMapping(int in, int out) override { mappings.emplace_back(in, out); }
+    bool IsCloseRequested() const override { return closeRequested; }
+    const TTransferTable& CurrentTransferTable() const override { return table; }
+};

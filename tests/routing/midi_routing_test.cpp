@@ -1,0 +1,161 @@
+#include "fake_routing_view.h"
+#include "platform/midi_services.h"
+#include "platform/virtual_midi_backend.h"
+#include "routing/midi_routing.h"
+#include "routing/waits.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+VirtualMidiBackend::DeviceSpec Named(const std::string& name)
+{
+    VirtualMidiBackend::DeviceSpec spec;
+    spec.name = name;
+    return spec;
+}
+
+class MidiRoutingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        backend = std::make_shared<VirtualMidiBackend>();
+        SetMidiBackend(backend);
+        for (int i = 0; i < 128; ++i)
+            view.table[i] = static_cast<std::uint8_t>(127 - i);
+    }
+
+    void TearDown() override
+    {
+        routing.FreeMidiPorts();
+        SetMidiBackend(nullptr);
+    }
+
+    std::shared_ptr<VirtualMidiBackend> backend;
+    FakeRoutingView view;
+    TMidiRouting routing;
+};
+
+TEST_F(MidiRoutingTest, TheInputPortIsConfiguredForTheRemappingPath)
+{
+    backend->addInput(Named("Keys"));
+    routing.CreateMidiPorts();
+    ASSERT_NE(routing.MidiIn, nullptr);
+    EXPECT_EQ(routing.MidiIn->Capacity(), 1024);
+    EXPECT_EQ(routing.MidiIn->SysexBufferCount(), 16);
+    EXPECT_EQ(routing.MidiIn->SysexBufferSize(), 63999);
+    EXPECT_EQ(routing.MidiIn->FilteredMessages(), TMidiMsgFilter{msgActiveSensing});
+    EXPECT_FALSE(routing.MidiOut->FullResetOnClose);
+}
+
+TEST_F(MidiRoutingTest, AnInputPortThatCannotBeCreatedLeavesTheOutputWorkingAlone)
+{
+    // The input port reads device 0 when it is created.
+    backend->addInput(Named("Broken"));
+    backend->setInputCapsError(0, MMSYSERR_ERROR);
+    backend->addOutput(Named("Synth"));
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    EXPECT_EQ(routing.MidiIn, nullptr);
+    ASSERT_NE(routing.MidiOut, nullptr);
+
+    routing.FillDeviceLists();
+    routing.cbMIDIInChange();
+    routing.cbMIDIOutChange();
+    EXPECT_TRUE(view.lists[TPortSide::Input].empty());
+    EXPECT_FALSE(view.colours[TPortSide::Input].has_value());
+    EXPECT_TRUE(view.hints[TPortSide::Input].empty());
+    EXPECT_EQ(view.colours[TPortSide::Output], std::optional<bool>(true));
+    EXPECT_EQ(view.waitCursorDepth, 0);
+
+    const Bytes note{0x90, 60, 100};
+    routing.SendMidiBytes(note.data(), note.size());
+    EXPECT_EQ(backend->sentMessages(0), std::vector<Bytes>{note});
+}
+
+TEST_F(MidiRoutingTest, WithoutAnOutputPortSendingReportsTheClosedPort)
+{
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.MidiOut.reset();
+    const Bytes note{0x90, 60, 100};
+    try {
+        routing.SendMidiBytes(note.data(), note.size());
+        FAIL() << "sending without an output port must fail";
+    } catch (const EMidiOutputError& e) {
+        EXPECT_STREQ(e.what(), "MIDI Output device not open");
+    }
+    EXPECT_FALSE(view.lamps[TLamp::MidiOut]);
+}
+
+TEST_F(MidiRoutingTest, AnUnreadableOutputEndsTheOutputListingWithItsError)
+{
+    backend->addOutput(Named("Synth"));
+    backend->addOutput(Named("Broken"));
+    backend->setOutputCapsError(1, MMSYSERR_NODRIVER);
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    EXPECT_THROW(routing.FillDeviceLists(), EMidiOutputError);
+    EXPECT_TRUE(view.lists[TPortSide::Output].empty());
+    EXPECT_EQ(view.waitCursorDepth, 0);
+}
+
+TEST_F(MidiRoutingTest, MessagesAreRemappedThroughTheViewsTable)
+{
+    backend->addInput(Named("Keys"));
+    backend->addOutput(Named("Synth"));
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.FillDeviceLists();
+    routing.cbMIDIInChange();
+    routing.cbMIDIOutChange();
+
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->injectBytes(0, {0x80, 60, 0});
+    backend->waitIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend->sentMessages(0).size() == 2; }, 5000));
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 60, 27}, {0x80, 60, 127}}));
+    EXPECT_EQ(view.mappings, (std::vector<std::pair<int, int>>{{100, 27}}));
+    EXPECT_TRUE(view.lamps[TLamp::MidiIn]);
+    EXPECT_TRUE(view.lamps[TLamp::MidiOut]);
+}
+
+TEST(Waits, DelayHandlesEventsWhileItWaitsLongerThanAsked)
+{
+    bool fired = false;
+    QTimer::singleShot(10, [&] { fired = true; });
+    const auto start = std::chrono::steady_clock::now();
+    DelayMs(50, true);
+    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_TRUE(fired);
+}
+
+TEST(Waits, DelayWithoutHandlingLeavesEventsWaiting)
+{
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    DelayMs(20, false);
+    EXPECT_FALSE(fired);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fired);
+}
+
+TEST(Waits, PauseHandlesEventsAndWaitsAtLeastTheTime)
+{
+    bool fired = false;
+    QTimer::singleShot(5, [&] { fired = true; });
+    const auto start = std::chrono::steady_clock::now();
+    PauseMs(30);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+    EXPECT_TRUE(fired);
+}
+
+} // namespace
