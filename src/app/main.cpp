@@ -3,6 +3,8 @@
 #include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/qt_prompts.h"
+#include "platform/termination_request.h"
+#include "routing/midi_routing.h"
 
 int main(int argc, char** argv)
 {
@@ -14,8 +16,19 @@ int main(int argc, char** argv)
     QWidget* reportParent = nullptr;
     SetErrorSink([&](const QString& text) { prompts.ShowError(reportParent, text); });
 
-    TfmMain fmMain(prompts);
-    reportParent = &fmMain;
-    fmMain.show();
-    return TApplication::exec();
+    // The ports exist before the window and are freed after the loop has ended.
+    TMidiRouting routing;
+    routing.CreateMidiPorts();
+    int result = 0;
+    {
+        TfmMain fmMain(prompts, &routing);
+        reportParent = &fmMain;
+        InstallTerminationRequestHandler([&fmMain] { fmMain.close(); });
+        fmMain.show();
+        result = TApplication::exec();
+        reportParent = nullptr;
+        routing.FreeMidiPorts();
+    }
+    SetErrorSink({});
+    return result;
 }

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/app_images.h"
 #include "app/error_report.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
@@ -7,6 +8,7 @@
 #include "app/widgets/step_slider.h"
 #include "app/widgets/ui_font.h"
 #include "curve/curve_points.h"
+#include "routing/midi_routing.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -48,14 +50,17 @@ QString PointSliderName(int point, char suffix)
 
 } // namespace
 
-TfmMain::TfmMain(IPrompts& prompts, QWidget* parent)
+TfmMain::TfmMain(IPrompts& prompts, TMidiRouting* routing, QWidget* parent)
     : QMainWindow(parent)
     , prompts(prompts)
+    , routing(routing)
 {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Velomorph"));
+    setWindowIcon(ApplicationIcon());
     setFont(UiFont());
     CreateControls();
+    CreateMidiControls();
     CreateActions();
     CreateMenus();
     SetFocusOrder();
@@ -68,7 +73,11 @@ TfmMain::TfmMain(IPrompts& prompts, QWidget* parent)
     RunGuarded([this] { FormCreate(); });
 }
 
-TfmMain::~TfmMain() = default;
+TfmMain::~TfmMain()
+{
+    if (routing)
+        routing->AttachView(nullptr);
+}
 
 void TfmMain::CreateControls()
 {
@@ -85,6 +94,7 @@ void TfmMain::CreateControls()
     Series2 = &Chart1->PointSeries();
     Series1->SetColor(Red);
     Series2->SetColor(Red);
+    BindChartEvents();
 
     lblMidiValues = MakeLabel(client, "lblMidiValues", 152, 364, QStringLiteral("In = ? -> Out = ?"));
     lblPtsCnt = MakeLabel(client, "lblPtsCnt", 376, 14, QStringLiteral("Nombre de points : x"));
@@ -164,6 +174,10 @@ void TfmMain::CreateControls()
     Label5 = MakeLabel(client, "Label5", 455, 429, QStringLiteral("Dernier message MIDI :"));
     lblMidiLastMsg = MakeLabel(client, "lblMidiLastMsg", 574, 429, QStringLiteral("In = ? -> Out = ?"));
 
+    // Captions stay clear of the control beside them.
+    FitLabelToWidth(Label10, ClientWidth - 474 - 8);
+    FitLabelToWidth(Label5, 574 - 455 - 4);
+
     // Labels whose text changes keep room for their longest text.
     lblMidiValues->setMinimumWidth(200);
     lblPtsCnt->setMinimumWidth(118);
@@ -191,14 +205,14 @@ void TfmMain::CreateActions()
     connect(ActGraphSave, &QAction::triggered, this, [this] { ActGraphSaveExecute(ActGraphSave); });
     connect(ActGraphSaveAs, &QAction::triggered, this, [this] { ActGraphSaveAsExecute(ActGraphSaveAs); });
     connect(ActAppClose, &QAction::triggered, this, [this] { ActAppCloseExecute(ActAppClose); });
+    connect(ActGraphCopyAsBitmap, &QAction::triggered, this,
+            [this] { ActGraphCopyAsBitmapExecute(ActGraphCopyAsBitmap); });
+    connect(ActGraphCopyAsText, &QAction::triggered, this, [this] { ActGraphCopyAsTextExecute(ActGraphCopyAsText); });
+    connect(ActAppReadme, &QAction::triggered, this, [this] { ActAppReadmeExecute(ActAppReadme); });
+    connect(ActAppAbout, &QAction::triggered, this, [this] { ActAppAboutExecute(ActAppAbout); });
 
-    // The help index does not exist; the copy actions, the read-me and the
-    // About box are not built yet.
+    // The help index does not exist.
     ActAppHelpIndex->setEnabled(false);
-    ActGraphCopyAsBitmap->setEnabled(false);
-    ActGraphCopyAsText->setEnabled(false);
-    ActAppReadme->setEnabled(false);
-    ActAppAbout->setEnabled(false);
 }
 
 void TfmMain::CreateMenus()
@@ -262,6 +276,12 @@ void TfmMain::FormCreate()
     CurrentCurveFile.clear();
     tbPtsCntChange(nullptr);
     CurveModified = false;
+    if (!routing)
+        return;
+    routing->FillDeviceLists();
+    cbMIDIInChange(cbMIDIIn);
+    cbMIDIOutChange(cbMIDIOut);
+    routing->SendTestNote();
 }
 
 void TfmMain::SetCurrentCurveFile(const QString& Path)

@@ -3,6 +3,7 @@
 #include "app/prompts.h"
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
+#include "routing/routing_view.h"
 
 #include <QMainWindow>
 
@@ -14,6 +15,8 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
+class QTimer;
+class TMidiRouting;
 class TChartSeries;
 class TCurveChart;
 class TLedIndicator;
@@ -23,12 +26,13 @@ class TStepSlider;
 // The main window: the curve editor, the MIDI selectors and lamps, the menus
 // and the controller state. It is the only class that knows the widgets; its
 // handlers read the controls, call the subsystem that does the work and show
-// the result.
-class TfmMain : public QMainWindow {
+// the result. It shows the MIDI routing's state through IRoutingView.
+class TfmMain : public QMainWindow, private IRoutingView {
     Q_OBJECT
 
 public:
-    explicit TfmMain(IPrompts& prompts, QWidget* parent = nullptr);
+    // Without routing the window has no MIDI side (the curve editor alone).
+    explicit TfmMain(IPrompts& prompts, TMidiRouting* routing = nullptr, QWidget* parent = nullptr);
     ~TfmMain() override;
 
     // Controller state.
@@ -68,6 +72,8 @@ public:
     QLabel* Label10 = nullptr;
     QLabel* Label5 = nullptr;
     QLabel* lblMidiLastMsg = nullptr;
+    QTimer* TimerMidiIn = nullptr;  // puts LedMidiIn out 100 ms after it was enabled
+    QTimer* TimerMidiOut = nullptr; // puts LedMidiOut out 100 ms after it was enabled
 
     // Actions, menus and dialogs.
     QAction* ActGraphOpen = nullptr;
@@ -104,6 +110,37 @@ public:
     void SaveCurveFile(const QString& Path);
     void LoadCurveFile(const QString& Path);
 
+    // Chart interaction. A press on a marker picks its point (0 the origin,
+    // 1 to 8 a point, 9 the end point) and starts a drag.
+    void Chart1ClickSeries(TCurveChart* Sender, TChartSeries* Series, int ValueIndex, Qt::MouseButton Button,
+                           Qt::KeyboardModifiers Shift, int X, int Y);
+    // Every mouse movement over the chart: the readout, and during a drag the picked point's sliders.
+    void Chart1MouseMove(TCurveChart* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+    // A released button ends the drag; the picked point stays selected.
+    void Chart1MouseUp(TCurveChart* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+
+    // The line series' 128 values as text: 16 lines of 8 "%.3d," fields, each line ending with CR.
+    QString BuildCurveText() const;
+    // Puts those values on the clipboard as Unicode text, each line ending with CR LF.
+    void CopyCurveText();
+    // Puts the chart, as drawn now at its size on screen, on the clipboard as a picture.
+    void CopyChartBitmap();
+    // "Copier graphe (image)".
+    void ActGraphCopyAsBitmapExecute(QObject* Sender);
+    // "Copier valeurs graphe (texte)".
+    void ActGraphCopyAsTextExecute(QObject* Sender);
+    // "Lisez-moi...": opens ReadmePath with its associated application, silently nothing when it is missing.
+    void ActAppReadmeExecute(QObject* Sender);
+    // "A propos...": a fresh About box, shown modally and destroyed once closed.
+    void ActAppAboutExecute(QObject* Sender);
+
+    // MIDI devices and lamps.
+    void cbMIDIInChange(QObject* Sender);
+    void cbMIDIOutChange(QObject* Sender);
+    void TimerMidiInTimer(QObject* Sender);
+    void TimerMidiOutTimer(QObject* Sender);
+    void LedMidiErrClick(QObject* Sender);
+
     // The control points as the sliders hold them.
     CurvePoints CurrentPoints() const;
 
@@ -120,6 +157,22 @@ private:
     void PlotControlPoints();
     void BuildTransferTable();
     void SetPointSlidersSilent(bool silent);
+    void BindChartEvents();
+    void CreateMidiControls();
+
+    // IRoutingView
+    void ClearDeviceList(TPortSide side) override;
+    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override;
+    std::string SelectedDevice(TPortSide side) const override;
+    void ShowPortColour(TPortSide side, bool open) override;
+    void ShowPortHint(TPortSide side, const std::string& hint) override;
+    void ShowWaitCursor(bool on) override;
+    void SetLamp(TLamp lamp, bool on) override;
+    void EnableLampTimer(TLamp lamp) override;
+    void ShowLastMapping(int in, int out) override;
+    bool IsCloseRequested() const override;
+    const TTransferTable& CurrentTransferTable() const override;
 
     IPrompts& prompts;
+    TMidiRouting* routing;
 };

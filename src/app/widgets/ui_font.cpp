@@ -1,6 +1,7 @@
 #include "app/widgets/ui_font.h"
 
 #include <QFontDatabase>
+#include <QLabel>
 
 QFont UiFont(bool bold)
 {
@@ -13,4 +14,20 @@ QFont UiFont(bool bold)
     font.setPixelSize(11);
     font.setBold(bold);
     return font;
+}
+
+void FitLabelToWidth(QLabel* label, int room)
+{
+    const int natural = label->sizeHint().width();
+    if (natural <= room)
+        return;
+    // Glyph widths do not scale exactly with the stretch: narrow until it fits.
+    QFont font = label->font();
+    for (int stretch = 100 * room / natural; stretch >= 50; --stretch) {
+        font.setStretch(stretch);
+        label->setFont(font);
+        if (label->sizeHint().width() <= room)
+            break;
+    }
+    label->adjustSize();
 }

@@ -1,0 +1,11 @@
+#include "app/app_images.h"
+
+QIcon ApplicationIcon()
+{
+    return QIcon(QStringLiteral(":/velomorph/velomorph.png"));
+}
+
+QPixmap BulletPixmap()
+{
+    return QPixmap(QStringLiteral(":/velomorph/bullet.png"));
+}

@@ -1,0 +1,143 @@
+// The MIDI side of the main window: device selectors, status shapes, lamps
+// and their timers, shown for the MIDI routing.
+#include "app/main_window.h"
+
+#include "app/widgets/led_indicator.h"
+#include "app/widgets/status_shape.h"
+#include "routing/midi_routing.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+constexpr int LampTimerMs = 100;
+
+const QColor Lime(0, 255, 0);
+const QColor Red(255, 0, 0);
+
+} // namespace
+
+void TfmMain::CreateMidiControls()
+{
+    const auto makeTimer = [this](const char* name) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QString::fromLatin1(name));
+        timer->setInterval(LampTimerMs);
+        return timer;
+    };
+    TimerMidiIn = makeTimer("TimerMidiIn");
+    TimerMidiOut = makeTimer("TimerMidiOut");
+    connect(TimerMidiIn, &QTimer::timeout, this, [this] { TimerMidiInTimer(TimerMidiIn); });
+    connect(TimerMidiOut, &QTimer::timeout, this, [this] { TimerMidiOutTimer(TimerMidiOut); });
+    LedMidiErr->OnClick = [this](TLedIndicator* sender) { LedMidiErrClick(sender); };
+    // Only a choice of the user runs the change handlers, also for the item already chosen.
+    connect(cbMIDIIn, &QComboBox::activated, this, [this] { cbMIDIInChange(cbMIDIIn); });
+    connect(cbMIDIOut, &QComboBox::activated, this, [this] { cbMIDIOutChange(cbMIDIOut); });
+    if (routing)
+        routing->AttachView(this);
+}
+
+void TfmMain::cbMIDIInChange(QObject* /*Sender*/)
+{
+    if (routing)
+        routing->cbMIDIInChange();
+}
+
+void TfmMain::cbMIDIOutChange(QObject* /*Sender*/)
+{
+    if (routing)
+        routing->cbMIDIOutChange();
+}
+
+void TfmMain::TimerMidiInTimer(QObject* /*Sender*/)
+{
+    TimerMidiIn->stop();
+    LedMidiIn->SetLedOn(false);
+}
+
+void TfmMain::TimerMidiOutTimer(QObject* /*Sender*/)
+{
+    TimerMidiOut->stop();
+    LedMidiOut->SetLedOn(false);
+}
+
+void TfmMain::LedMidiErrClick(QObject* /*Sender*/)
+{
+    LedMidiErr->SetLedOn(false);
+}
+
+void TfmMain::ClearDeviceList(TPortSide side)
+{
+    (side == TPortSide::Input ? cbMIDIIn : cbMIDIOut)->clear();
+}
+
+void TfmMain::FillDeviceList(TPortSide side, const std::vector<std::string>& names)
+{
+    QComboBox* combo = side == TPortSide::Input ? cbMIDIIn : cbMIDIOut;
+    for (const std::string& name : names)
+        combo->addItem(QString::fromStdString(name));
+    combo->setCurrentIndex(0);
+}
+
+std::string TfmMain::SelectedDevice(TPortSide side) const
+{
+    return (side == TPortSide::Input ? cbMIDIIn : cbMIDIOut)->currentText().toStdString();
+}
+
+void TfmMain::ShowPortColour(TPortSide side, bool open)
+{
+    (side == TPortSide::Input ? shMidiIn : shMidiOut)->SetBrushColor(open ? Lime : Red);
+}
+
+void TfmMain::ShowPortHint(TPortSide side, const std::string& hint)
+{
+    (side == TPortSide::Input ? shMidiIn : shMidiOut)->setToolTip(QString::fromStdString(hint));
+}
+
+void TfmMain::ShowWaitCursor(bool on)
+{
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TfmMain::SetLamp(TLamp lamp, bool on)
+{
+    switch (lamp) {
+    case TLamp::MidiIn:
+        LedMidiIn->SetLedOn(on);
+        break;
+    case TLamp::MidiOut:
+        LedMidiOut->SetLedOn(on);
+        break;
+    case TLamp::MidiErr:
+        LedMidiErr->SetLedOn(on);
+        break;
+    }
+}
+
+void TfmMain::EnableLampTimer(TLamp lamp)
+{
+    QTimer* timer = lamp == TLamp::MidiIn ? TimerMidiIn : lamp == TLamp::MidiOut ? TimerMidiOut : nullptr;
+    if (timer && !timer->isActive())
+        timer->start();
+}
+
+void TfmMain::ShowLastMapping(int in, int out)
+{
+    lblMidiLastMsg->setText(QStringLiteral("In = %1 -> Out = %2").arg(in).arg(out));
+}
+
+bool TfmMain::IsCloseRequested() const
+{
+    return CloseRequested;
+}
+
+const TTransferTable& TfmMain::CurrentTransferTable() const
+{
+    return TransferTable;
+}

@@ -1,0 +1,372 @@
+// The main job through the real window: devices listed and opened at
+// start-up, every message forwarded through the transfer table, lamps.
+#include "app/error_report.h"
+#include "app/main_window.h"
+#include "app/widgets/led_indicator.h"
+#include "app/widgets/status_shape.h"
+#include "platform/midi_services.h"
+#include "platform/virtual_midi_backend.h"
+#include "routing/midi_routing.h"
+#include "support/scripted_prompts.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const QColor Lime(0, 255, 0);
+const QColor Red(255, 0, 0);
+
+VirtualMidiBackend::DeviceSpec Named(const std::string& name)
+{
+    VirtualMidiBackend::DeviceSpec spec;
+    spec.name = name;
+    return spec;
+}
+
+QStringList Items(const QComboBox* combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+class MidiWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        backend = std::make_shared<VirtualMidiBackend>();
+        SetMidiBackend(backend);
+        SetErrorSink([this](const QString& text) { reported << text; });
+    }
+
+    void TearDown() override
+    {
+        if (routing)
+            routing->FreeMidiPorts();
+        form.reset();
+        routing.reset();
+        SetMidiBackend(nullptr);
+        SetErrorSink({});
+    }
+
+    // Creates the ports and the window, which runs the whole start-up sequence.
+    void Start()
+    {
+        routing = std::make_unique<TMidiRouting>();
+        routing->CreateMidiPorts();
+        form = std::make_unique<TfmMain>(prompts, routing.get());
+    }
+
+    // Starts with one keyboard and one synth, and forgets the test note.
+    void StartWithOneOfEach()
+    {
+        backend->addInput(Named("Keyboard"));
+        backend->addOutput(Named("Synth"));
+        Start();
+        ASSERT_EQ(backend->sentMessages(0).size(), 2u);
+        backend->clearSent(0);
+    }
+
+    // Handles notifications until `count` messages have left (false on time-out).
+    bool WaitForSent(std::size_t count)
+    {
+        return QTest::qWaitFor([&] { return backend->sentMessages(0).size() >= count; }, 5000);
+    }
+
+    // Lets the driver deliver what was injected and the window handle it.
+    void Deliver()
+    {
+        backend->waitIdle();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return routing->MidiIn->MessageCount() == 0; }, 5000));
+        QCoreApplication::processEvents();
+    }
+
+    std::shared_ptr<VirtualMidiBackend> backend;
+    ScriptedPrompts prompts;
+    QStringList reported;
+    std::unique_ptr<TMidiRouting> routing;
+    std::unique_ptr<TfmMain> form;
+};
+
+TEST_F(MidiWindowTest, StartUpOpensTheFirstDevicesAndPlaysTheTestNote)
+{
+    backend->addInput(Named("Keyboard"));
+    backend->addInput(Named("Pads"));
+    backend->addOutput(Named("Synth"));
+    backend->addOutput(Named("Sampler"));
+    Start();
+
+    EXPECT_EQ(Items(form->cbMIDIIn), QStringList({"Keyboard", "Pads"}));
+    EXPECT_EQ(Items(form->cbMIDIOut), QStringList({"Synth", "Sampler"}));
+    EXPECT_EQ(form->cbMIDIIn->currentText(), "Keyboard");
+    EXPECT_TRUE(backend->isInputOpen(0));
+    EXPECT_TRUE(backend->isOutputOpen(0));
+    EXPECT_FALSE(backend->isOutputOpen(1));
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn ouvert");
+    EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
+    EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut ouvert");
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 0x3F, 0x64}, {0x80, 0x3F, 0x64}}));
+    EXPECT_TRUE(reported.isEmpty());
+    EXPECT_FALSE(form->CurveModified);
+}
+
+TEST_F(MidiWindowTest, TheTestNoteLastsAtLeast300Ms)
+{
+    StartWithOneOfEach();
+    const auto start = std::chrono::steady_clock::now();
+    routing->SendTestNote();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 0x3F, 0x64}, {0x80, 0x3F, 0x64}}));
+}
+
+TEST_F(MidiWindowTest, EveryMessageKindLeavesThroughTheCurve)
+{
+    StartWithOneOfEach();
+    const TTransferTable& t = form->TransferTable;
+    struct Case {
+        const char* name;
+        Bytes in;
+        Bytes out;
+        int shown; // the In value the label shows afterwards; -1: unchanged
+    };
+    const Case cases[] = {
+        {"note on", {0x90, 0x3C, 100}, {0x90, 0x3C, t[100]}, 100},
+        {"note on velocity 0", {0x91, 0x3C, 0}, {0x91, 0x3C, t[0]}, -1},
+        {"note off", {0x80, 0x3C, 64}, {0x80, 0x3C, t[64]}, 64},
+        {"control change", {0xB0, 7, 80}, {0xB0, 7, t[80]}, 80},
+        {"pitch bend maps the msb only", {0xE0, 0x10, 60}, {0xE0, 0x10, t[60]}, 60},
+        {"key pressure", {0xA0, 0x3C, 52}, {0xA0, 0x3C, t[52]}, 52},
+        {"program change", {0xC0, 5}, {0xC0, 5}, -1},
+        {"channel pressure", {0xD0, 64}, {0xD0, 64}, -1},
+        {"timing clock", {0xF8}, {0xF8}, -1},
+        {"system exclusive", {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString before = form->lblMidiLastMsg->text();
+        backend->clearSent(0);
+        backend->injectBytes(0, c.in);
+        ASSERT_TRUE(WaitForSent(1));
+        EXPECT_EQ(backend->sentMessages(0), std::vector<Bytes>{c.out});
+        const QString label = c.shown < 0 ? before : QStringLiteral("In = %1 -> Out = %2").arg(c.shown).arg(t[c.shown]);
+        EXPECT_EQ(form->lblMidiLastMsg->text(), label);
+    }
+    EXPECT_TRUE(reported.isEmpty());
+}
+
+TEST_F(MidiWindowTest, ActiveSensingNeverReachesTheOutput)
+{
+    StartWithOneOfEach();
+    backend->injectBytes(0, {0xFE});
+    backend->injectBytes(0, {0x90, 0x40, 10});
+    ASSERT_TRUE(WaitForSent(1));
+    Deliver();
+    EXPECT_EQ(backend->sentMessages(0), std::vector<Bytes>({{0x90, 0x40, form->TransferTable[10]}}));
+}
+
+TEST_F(MidiWindowTest, LampsBlinkWithTheTraffic)
+{
+    StartWithOneOfEach();
+    QTest::qWait(150); // the test note's lamp has gone out
+    ASSERT_FALSE(form->LedMidiOut->LedOn());
+    backend->injectBytes(0, {0x90, 0x40, 90});
+    ASSERT_TRUE(WaitForSent(1));
+    EXPECT_TRUE(form->LedMidiIn->LedOn());
+    EXPECT_TRUE(form->LedMidiOut->LedOn());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form->LedMidiIn->LedOn() && !form->LedMidiOut->LedOn(); }, 2000));
+    EXPECT_FALSE(form->TimerMidiIn->isActive());
+    EXPECT_FALSE(form->TimerMidiOut->isActive());
+}
+
+TEST_F(MidiWindowTest, NothingLeavesWhileTheWindowIsClosing)
+{
+    StartWithOneOfEach();
+    QTest::qWait(150);
+    form->CloseRequested = true;
+    backend->injectBytes(0, {0x90, 0x40, 100});
+    Deliver();
+    EXPECT_TRUE(backend->sentMessages(0).empty());
+    EXPECT_TRUE(form->LedMidiIn->LedOn());
+    EXPECT_FALSE(form->LedMidiOut->LedOn());
+    EXPECT_EQ(form->lblMidiLastMsg->text(), QStringLiteral("In = 100 -> Out = %1").arg(form->TransferTable[100]));
+
+    form->CloseRequested = false;
+    backend->injectBytes(0, {0x90, 0x40, 100});
+    EXPECT_TRUE(WaitForSent(1));
+}
+
+TEST_F(MidiWindowTest, OrderIsKeptAcrossNestedHandling)
+{
+    StartWithOneOfEach();
+    std::vector<Bytes> expected;
+    for (int i = 0; i < 600; ++i) {
+        const Bytes note{0x90, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i % 127)};
+        backend->injectBytes(0, note);
+        expected.push_back({note[0], note[1], form->TransferTable[note[2]]});
+        if (i % 50 == 0)
+            QCoreApplication::processEvents(); // handle while more arrive
+    }
+    ASSERT_TRUE(WaitForSent(expected.size()));
+    EXPECT_EQ(backend->sentMessages(0), expected);
+}
+
+TEST_F(MidiWindowTest, AnOverflowLightsTheErrorLampUntilClicked)
+{
+    StartWithOneOfEach();
+    // The window handles nothing while the driver queues more than the ring buffer holds.
+    for (int i = 0; i < 1100; ++i)
+        backend->injectBytes(0, {0x90, 0x40, static_cast<std::uint8_t>(1 + i % 127)});
+    backend->waitIdle();
+    ASSERT_TRUE(WaitForSent(1024));
+    Deliver();
+    EXPECT_EQ(backend->sentMessages(0).size(), 1024u);
+    EXPECT_TRUE(form->LedMidiErr->LedOn());
+
+    backend->injectBytes(0, {0x90, 0x41, 50});
+    ASSERT_TRUE(WaitForSent(1025));
+    EXPECT_TRUE(form->LedMidiErr->LedOn());
+
+    QTest::mouseClick(form->LedMidiErr, Qt::LeftButton);
+    EXPECT_FALSE(form->LedMidiErr->LedOn());
+}
+
+TEST_F(MidiWindowTest, ARefusedSendEndsTheHandlerAndLeavesTheRestQueued)
+{
+    StartWithOneOfEach();
+    // Queue three messages without handling them.
+    routing->MidiIn->OnMidiInput = nullptr;
+    for (std::uint8_t v : {10, 20, 30})
+        backend->injectBytes(0, {0x90, 0x40, v});
+    backend->waitIdle();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(routing->MidiIn->MessageCount(), 3);
+    routing->MidiIn->OnMidiInput = [this](TMidiIO* sender) { routing->MidiInMidiInput(sender); };
+
+    backend->setShortSendError(0, MIDIERR_NOTREADY);
+    try {
+        routing->MidiInMidiInput(routing->MidiIn.get());
+        ADD_FAILURE() << "the refused send must end the handler with its error";
+    } catch (const EMidiOutputError& e) {
+        EXPECT_STREQ(e.what(), "(Short Msg) The hardware is busy with other data.");
+    }
+    EXPECT_EQ(routing->MidiIn->MessageCount(), 2);
+
+    backend->setShortSendError(0, MMSYSERR_NOERROR);
+    routing->MidiInMidiInput(routing->MidiIn.get());
+    const TTransferTable& t = form->TransferTable;
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 0x40, t[20]}, {0x90, 0x40, t[30]}}));
+}
+
+TEST_F(MidiWindowTest, EveryMessageThatCannotBeSentIsReportedAndLaterOnesPass)
+{
+    StartWithOneOfEach();
+    QTest::qWait(150);
+    backend->setShortSendError(0, MIDIERR_NOTREADY);
+    for (std::uint8_t v : {10, 20, 30})
+        backend->injectBytes(0, {0x90, 0x40, v});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reported.size() == 3; }, 5000));
+    for (const QString& text : reported)
+        EXPECT_EQ(text, "(Short Msg) The hardware is busy with other data.");
+    EXPECT_FALSE(form->LedMidiOut->LedOn());
+
+    backend->setShortSendError(0, MMSYSERR_NOERROR);
+    backend->injectBytes(0, {0x90, 0x40, 40});
+    ASSERT_TRUE(WaitForSent(1));
+    EXPECT_EQ(backend->sentMessages(0), std::vector<Bytes>({{0x90, 0x40, form->TransferTable[40]}}));
+}
+
+TEST_F(MidiWindowTest, WithoutAnOutputTheTestNoteAndEveryNoteReportTheClosedPort)
+{
+    backend->addInput(Named("Keyboard"));
+    Start();
+    EXPECT_TRUE(form->cbMIDIOut->count() == 0);
+    EXPECT_EQ(form->shMidiOut->BrushColor(), Red);
+    EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut fermé");
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+    EXPECT_EQ(reported, QStringList{"MIDI Output device not open"});
+
+    backend->injectBytes(0, {0x90, 0x40, 100});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return reported.size() == 2; }, 5000));
+    EXPECT_EQ(reported.back(), "MIDI Output device not open");
+}
+
+TEST_F(MidiWindowTest, WithoutAnInputTheSelectorIsEmptyAndTheShapeRed)
+{
+    backend->addOutput(Named("Synth"));
+    Start();
+    EXPECT_EQ(form->cbMIDIIn->count(), 0);
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Red);
+    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn fermé");
+    EXPECT_EQ(backend->sentMessages(0).size(), 2u); // the test note still plays
+}
+
+TEST_F(MidiWindowTest, AnUnreadableInputIsLeftOutOfTheList)
+{
+    backend->addInput(Named("First"));
+    backend->addInput(Named("Broken"));
+    backend->addInput(Named("Third"));
+    backend->setInputCapsError(1, MMSYSERR_ERROR);
+    backend->addOutput(Named("Synth"));
+    Start();
+    EXPECT_EQ(Items(form->cbMIDIIn), QStringList({"First", "Third"}));
+    EXPECT_TRUE(backend->isInputOpen(0));
+
+    // Chosen by name, so the third device opens although it is second in the list.
+    form->cbMIDIIn->setCurrentIndex(1);
+    emit form->cbMIDIIn->activated(1);
+    EXPECT_TRUE(backend->isInputOpen(2));
+    EXPECT_FALSE(backend->isInputOpen(0));
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+}
+
+TEST_F(MidiWindowTest, OutputsWithTheSameNameBothListAndTheFirstOneOpens)
+{
+    backend->addInput(Named("Keyboard"));
+    backend->addOutput(Named("USB MIDI"));
+    backend->addOutput(Named("USB MIDI"));
+    Start();
+    EXPECT_EQ(Items(form->cbMIDIOut), QStringList({"USB MIDI", "USB MIDI"}));
+    form->cbMIDIOut->setCurrentIndex(1);
+    emit form->cbMIDIOut->activated(1);
+    EXPECT_TRUE(backend->isOutputOpen(0));
+    EXPECT_FALSE(backend->isOutputOpen(1));
+}
+
+TEST_F(MidiWindowTest, AnOutputInUseStaysClosedAndRed)
+{
+    backend->addInput(Named("Keyboard"));
+    backend->addOutput(Named("Busy synth"));
+    backend->setOutputOpenError(0, MMSYSERR_ALLOCATED);
+    Start();
+    EXPECT_FALSE(backend->isOutputOpen(0));
+    EXPECT_EQ(form->shMidiOut->BrushColor(), Red);
+    EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut fermé");
+    EXPECT_EQ(reported, QStringList{"MIDI Output device not open"});
+}
+
+TEST_F(MidiWindowTest, FreeingThePortsClosesThemAndLeavesTheShapes)
+{
+    StartWithOneOfEach();
+    routing->FreeMidiPorts();
+    EXPECT_FALSE(backend->isInputOpen(0));
+    EXPECT_FALSE(backend->isOutputOpen(0));
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+    EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut ouvert");
+    EXPECT_EQ(routing->MidiIn, nullptr);
+    EXPECT_EQ(routing->MidiOut, nullptr);
+    routing.reset();
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// The real program on the private JACK server, where only the probe's two
+// ports exist: it opens them at start-up, plays its test note, then forwards
+// every message through the default curve.
+#include "curve/curve_points.h"
+#include "curve/transfer_table.h"
+#include "jack_probe.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr double SampleRate = 48000.0;
+// The probe sees an event at the start of the cycle after it was sent, so
+// two frame times differ from the sending times by up to one period.
+constexpr double PeriodFrames = 256.0;
+
+class ProgramOnJack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        probe = std::make_unique<JackProbe>("keyboard");
+        ASSERT_TRUE(runtimeDir.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", runtimeDir.path());
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(VELOMORPH_EXECUTABLE), {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+    }
+
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
+
+    // Sends one message and waits for what comes back.
+    Bytes RoundTrip(const Bytes& message)
+    {
+        const std::size_t before = probe->events().size();
+        probe->send(message);
+        if (!probe->waitForEvents(before + 1, 5s))
+            return {};
+        return probe->events()[before].bytes;
+    }
+
+    QTemporaryDir runtimeDir;
+    std::unique_ptr<JackProbe> probe;
+    QProcess program;
+};
+
+TEST_F(ProgramOnJack, PlaysTheTestNoteForwardsThroughTheCurveAndQuitsCleanly)
+{
+    ASSERT_TRUE(probe->waitForEvents(2, 20s)) << "no test note";
+    const auto& note = probe->events();
+    EXPECT_EQ(note[0].bytes, (Bytes{0x90, 0x3F, 0x64}));
+    EXPECT_EQ(note[1].bytes, (Bytes{0x80, 0x3F, 0x64}));
+    EXPECT_GE(static_cast<double>(note[1].frame - note[0].frame) + PeriodFrames, 0.3 * SampleRate);
+
+    const TTransferTable table = BuildTransferTable(DefaultCurvePoints);
+    for (int v = 0; v < 128; ++v) {
+        const auto velocity = static_cast<std::uint8_t>(v);
+        ASSERT_EQ(RoundTrip({0x90, 0x3C, velocity}), (Bytes{0x90, 0x3C, table[v]})) << "velocity " << v;
+    }
+
+    struct Case {
+        const char* name;
+        Bytes in;
+        Bytes out;
+    };
+    const Case cases[] = {
+        {"note off", {0x80, 0x3C, 64}, {0x80, 0x3C, table[64]}},
+        {"control change", {0xB3, 7, 80}, {0xB3, 7, table[80]}},
+        {"pitch bend", {0xE0, 0x10, 60}, {0xE0, 0x10, table[60]}},
+        {"key pressure", {0xA0, 0x3C, 52}, {0xA0, 0x3C, table[52]}},
+        {"program change", {0xC0, 5}, {0xC0, 5}},
+        {"channel pressure", {0xD0, 64}, {0xD0, 64}},
+        {"timing clock", {0xF8}, {0xF8}},
+        {"system exclusive", {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RoundTrip(c.in), c.out) << c.name;
+
+    // Active sensing is dropped: only the note after it comes back.
+    const std::size_t before = probe->events().size();
+    probe->send({0xFE});
+    probe->send({0x90, 0x40, 100});
+    ASSERT_TRUE(probe->waitForEvents(before + 1, 5s));
+    EXPECT_EQ(probe->events()[before].bytes, (Bytes{0x90, 0x40, table[100]}));
+
+    // Asked to close, as by the session: the window closes and the program ends.
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+} // namespace
