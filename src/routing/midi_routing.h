@@ -74,6 +74,10 @@ private:
     void ForwardEvent(const TMyMidiEvent& event);
     // Sends a built message through MidiOut and lights the output lamp.
     void SendEvent(const TMyMidiEvent& event);
+    // Ends a MidiInMidiInput call, handing back the notifications it deferred.
+    void EndForwarding() noexcept;
 
     IRoutingView* View = nullptr;
+    bool Forwarding = false;  // MidiInMidiInput is running
+    unsigned DeferredCalls = 0; // calls left to the running MidiInMidiInput
 };

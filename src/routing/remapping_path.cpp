@@ -2,6 +2,8 @@
 // its second data byte replaced through the transfer table.
 #include "routing/midi_routing.h"
 
+#include "midi/driver_callback.h"
+#include "platform/notification_window.h"
 #include "routing/waits.h"
 
 #include <QCoreApplication>
@@ -31,13 +33,27 @@ const TTransferTable& IdentityTable()
 
 void TMidiRouting::MidiInMidiInput(TMidiIO* /*Sender*/)
 {
+    // A call for a later notification, made while this one lets waiting
+    // events run, leaves the queue to this one: the order is the same as if
+    // it drained first, and a burst of notifications cannot nest one event
+    // loop per message.
+    if (Forwarding) {
+        ++DeferredCalls;
+        return;
+    }
+    Forwarding = true;
+    DeferredCalls = 0;
+    const struct Reset {
+        TMidiRouting& routing;
+        ~Reset() { routing.EndForwarding(); }
+    } reset{*this};
+
     if (!ShuttingDown) {
         if (View) {
             View->EnableLampTimer(TLamp::MidiIn);
             View->SetLamp(TLamp::MidiIn, true);
         }
-        // Repaints the lamp at once. A handler run meanwhile for a later
-        // notification drains the queue first, so the order is kept.
+        // Repaints the lamp at once.
         QCoreApplication::processEvents();
     }
     if (!MidiIn)
@@ -48,6 +64,18 @@ void TMidiRouting::MidiInMidiInput(TMidiIO* /*Sender*/)
             return;
         ForwardEvent(*event);
     }
+}
+
+void TMidiRouting::EndForwarding() noexcept
+{
+    Forwarding = false;
+    // Ended by an error with messages left: each deferred notification comes
+    // again, as it would have without the deferral, so they are not stranded.
+    if (MidiIn && MidiIn->MessageCount() > 0) {
+        for (; DeferredCalls > 0; --DeferredCalls)
+            PostMessageW(MidiIn->Handle(), NotifyDataQueued, 0, 0);
+    }
+    DeferredCalls = 0;
 }
 
 void TMidiRouting::ForwardEvent(const TMyMidiEvent& event)
