@@ -2,6 +2,7 @@
 
 #include "app/app_images.h"
 #include "app/credits_strip.h"
+#include "app/widgets/named_colours.h"
 #include "app/widgets/ui_font.h"
 #include "platform/version_record.h"
 
@@ -20,11 +21,7 @@ constexpr int ClientWidth = 305;
 constexpr int ClientHeight = 193;
 constexpr int ValueLeft = 112;
 
-const QColor Aqua(0, 255, 255);
-const QColor Blue(0, 0, 255);
-const QColor Yellow(255, 255, 0);
-const QColor Maroon(128, 0, 0);
-const QColor Silver(192, 192, 192);
+using namespace NamedColour;
 
 // Arial 8 pt (11 px), or the sans-serif that stands in for it.
 QFont BoxFont(const QString& family)

@@ -1,13 +1,14 @@
 #include "app/credits_strip.h"
 
+#include "app/widgets/named_colours.h"
+
 #include <QPainter>
 
 #include <algorithm>
 
 namespace {
 
-const QColor Aqua(0, 255, 255);
-const QColor Blue(0, 0, 255);
+using namespace NamedColour;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "app/error_report.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
+#include "app/widgets/named_colours.h"
 #include "app/widgets/status_shape.h"
 #include "app/widgets/step_slider.h"
 #include "app/widgets/ui_font.h"
@@ -26,12 +27,7 @@ namespace {
 constexpr int ClientWidth = 729;
 constexpr int ClientHeight = 459;
 
-const QColor Aqua(0, 255, 255);
-const QColor Blue(0, 0, 255);
-const QColor Navy(0, 0, 128);
-const QColor Green(0, 128, 0);
-const QColor Lime(0, 255, 0);
-const QColor Red(255, 0, 0);
+using namespace NamedColour;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text, bool bold = false)
 {

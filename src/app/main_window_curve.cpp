@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/widgets/curve_chart.h"
+#include "app/widgets/named_colours.h"
 #include "app/widgets/step_slider.h"
 #include "curve/point_series.h"
 #include "curve/transfer_table.h"
@@ -11,12 +12,7 @@
 
 namespace {
 
-const QColor Lime(0, 255, 0);
-const QColor Red(255, 0, 0);
-const QColor Yellow(255, 255, 0);
-const QColor Aqua(0, 255, 255);
-const QColor LightBlue(201, 221, 246);
-const QColor Silver(192, 192, 192);
+using namespace NamedColour;
 
 QColor SeriesColourFor(bool curveValid)
 {

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/widgets/led_indicator.h"
+#include "app/widgets/named_colours.h"
 #include "app/widgets/status_shape.h"
 #include "routing/midi_routing.h"
 
@@ -15,8 +16,7 @@ namespace {
 
 constexpr int LampTimerMs = 100;
 
-const QColor Lime(0, 255, 0);
-const QColor Red(255, 0, 0);
+using namespace NamedColour;
 
 } // namespace
 

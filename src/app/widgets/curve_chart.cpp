@@ -1,5 +1,6 @@
 #include "app/widgets/curve_chart.h"
 
+#include "app/widgets/named_colours.h"
 #include "app/widgets/ui_font.h"
 
 #include <QContextMenuEvent>
@@ -16,7 +17,7 @@ constexpr int TickLength = 4;
 constexpr int LabelGap = 2;
 constexpr int TickStep = 16;
 
-const QColor Aqua(0, 255, 255);
+using namespace NamedColour;
 const QColor AxisLine(128, 128, 128);
 const QColor GridLine(48, 48, 48);
 

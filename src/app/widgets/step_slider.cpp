@@ -1,5 +1,6 @@
 #include "app/widgets/step_slider.h"
 
+#include "app/widgets/named_colours.h"
 #include "app/widgets/ui_font.h"
 
 #include <QKeyEvent>
@@ -23,8 +24,7 @@ constexpr int RepeatIntervalMs = 50;
 constexpr int PageStep = 10;
 constexpr int WheelNotch = 120;
 
-const QColor Aqua(0, 255, 255);
-const QColor LightBlue(201, 221, 246);
+using namespace NamedColour;
 const QColor Outline(128, 128, 128);
 
 } // namespace
