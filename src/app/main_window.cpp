@@ -44,6 +44,15 @@ QString PointSliderName(int point, char suffix)
     return QStringLiteral("tbPt%1%2").arg(point, 2, 10, QLatin1Char('0')).arg(QLatin1Char(suffix));
 }
 
+// An action's handler for its triggered signal. Qt's code between a signal
+// and its handler does not clean up after an error passing through it, so
+// the handler's error goes to the default error report right here.
+template <class F>
+auto Guarded(F handler)
+{
+    return [handler] { RunGuarded(handler); };
+}
+
 } // namespace
 
 TfmMain::TfmMain(IPrompts& prompts, TMidiRouting* routing, QWidget* parent)
@@ -197,15 +206,16 @@ void TfmMain::CreateActions()
     ActAppReadme = makeAction("ActAppReadme", QStringLiteral("Lisez-moi..."));
     ActAppAbout = makeAction("ActAppAbout", QStringLiteral("A propos..."));
 
-    connect(ActGraphOpen, &QAction::triggered, this, [this] { ActGraphOpenExecute(ActGraphOpen); });
-    connect(ActGraphSave, &QAction::triggered, this, [this] { ActGraphSaveExecute(ActGraphSave); });
-    connect(ActGraphSaveAs, &QAction::triggered, this, [this] { ActGraphSaveAsExecute(ActGraphSaveAs); });
-    connect(ActAppClose, &QAction::triggered, this, [this] { ActAppCloseExecute(ActAppClose); });
+    connect(ActGraphOpen, &QAction::triggered, this, Guarded([this] { ActGraphOpenExecute(ActGraphOpen); }));
+    connect(ActGraphSave, &QAction::triggered, this, Guarded([this] { ActGraphSaveExecute(ActGraphSave); }));
+    connect(ActGraphSaveAs, &QAction::triggered, this, Guarded([this] { ActGraphSaveAsExecute(ActGraphSaveAs); }));
+    connect(ActAppClose, &QAction::triggered, this, Guarded([this] { ActAppCloseExecute(ActAppClose); }));
     connect(ActGraphCopyAsBitmap, &QAction::triggered, this,
-            [this] { ActGraphCopyAsBitmapExecute(ActGraphCopyAsBitmap); });
-    connect(ActGraphCopyAsText, &QAction::triggered, this, [this] { ActGraphCopyAsTextExecute(ActGraphCopyAsText); });
-    connect(ActAppReadme, &QAction::triggered, this, [this] { ActAppReadmeExecute(ActAppReadme); });
-    connect(ActAppAbout, &QAction::triggered, this, [this] { ActAppAboutExecute(ActAppAbout); });
+            Guarded([this] { ActGraphCopyAsBitmapExecute(ActGraphCopyAsBitmap); }));
+    connect(ActGraphCopyAsText, &QAction::triggered, this,
+            Guarded([this] { ActGraphCopyAsTextExecute(ActGraphCopyAsText); }));
+    connect(ActAppReadme, &QAction::triggered, this, Guarded([this] { ActAppReadmeExecute(ActAppReadme); }));
+    connect(ActAppAbout, &QAction::triggered, this, Guarded([this] { ActAppAboutExecute(ActAppAbout); }));
 
     // The help index does not exist.
     ActAppHelpIndex->setEnabled(false);
