@@ -31,5 +31,6 @@ void WriteCurveFile(const std::string& path, const CurvePoints& points);
 // Reads "Count", "Pt01a", "Pt01b", ..., "Pt08b", "Pt09b" (never "Pt09a") in
 // this order, each with default 0, and hands each value to `assign` as it
 // stands in the file before the next key is read. A missing file reads as all
-// zeros; a file that cannot be read raises EIniFileError "Impossible de lire <path>".
+// zeros; a file that cannot be read, or is larger than TIniFile::MaxFileSize,
+// raises EIniFileError "Impossible de lire <path>...".
 void ReadCurveFile(const std::string& path, const std::function<void(CurveKey key, int value)>& assign);

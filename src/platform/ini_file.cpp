@@ -2,8 +2,10 @@
 
 #include "platform/ini_document.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <optional>
@@ -19,6 +21,11 @@ namespace {
 [[noreturn]] void FailRead(const std::string& path)
 {
     throw EIniFileError("Impossible de lire " + path);
+}
+
+[[noreturn]] void FailTooLarge(const std::string& path)
+{
+    throw EIniFileError("Impossible de lire " + path + " : le fichier dépasse 1 Mo");
 }
 
 [[noreturn]] void FailWrite(const std::string& path)
@@ -49,11 +56,13 @@ private:
     int fd_;
 };
 
-enum class LoadResult { Loaded, Missing, Failed };
+enum class LoadResult { Loaded, Missing, Failed, TooLarge };
 
 // Reads the whole regular file at `path` into `bytes`. Anything that is not a
 // regular file (a folder, a device, a pipe) cannot be read as an INI file;
-// O_NONBLOCK keeps opening a pipe from waiting for a writer.
+// O_NONBLOCK keeps opening a pipe from waiting for a writer. At most one byte
+// beyond MaxFileSize is read, also from a file that grows while it is read or
+// whose size the system does not tell.
 LoadResult LoadFile(const std::string& path, std::string& bytes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -63,12 +72,17 @@ LoadResult LoadFile(const std::string& path, std::string& bytes)
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         return LoadResult::Failed;
+    if (static_cast<std::uintmax_t>(status.st_size) > TIniFile::MaxFileSize)
+        return LoadResult::TooLarge;
     try {
         bytes.clear();
         bytes.reserve(static_cast<std::size_t>(status.st_size));
         char buffer[65536];
         for (;;) {
-            const ssize_t count = ::read(fd, buffer, sizeof buffer);
+            if (bytes.size() > TIniFile::MaxFileSize)
+                return LoadResult::TooLarge;
+            const std::size_t wanted = std::min(sizeof buffer, TIniFile::MaxFileSize + 1 - bytes.size());
+            const ssize_t count = ::read(fd, buffer, wanted);
             if (count < 0 && errno == EINTR)
                 continue;
             if (count < 0)
@@ -162,6 +176,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
         return defaultValue;
     case LoadResult::Failed:
         FailRead(path_);
+    case LoadResult::TooLarge:
+        FailTooLarge(path_);
     case LoadResult::Loaded:
         break;
     }
@@ -202,7 +218,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     if (original && LoadFile(target, bytes) != LoadResult::Loaded)
         FailWrite(path_);
     TIniDocument document(std::move(bytes));
-    if (!document.Set(section, key, value) || !ReplaceFile(target, document.Bytes(), original))
+    // A file grown beyond the limit could not be read back.
+    if (!document.Set(section, key, value) || document.Bytes().size() > MaxFileSize
+        || !ReplaceFile(target, document.Bytes(), original))
         FailWrite(path_);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/exception.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,8 +24,14 @@ public:
 // the process may not write, is refused even for a superuser. Any failure
 // raises EIniFileError "Impossible d'écrire dans <path>" and leaves the file
 // as it was and no temporary file behind.
+//
+// A file larger than MaxFileSize is neither read nor replaced: no more than
+// that is ever loaded, so a huge or endless file costs neither memory nor time.
 class TIniFile {
 public:
+    // The largest file read or written, in bytes (a curve file takes a few hundred).
+    static constexpr std::size_t MaxFileSize = std::size_t{1} << 20;
+
     // The file at `path`; nothing is opened or checked yet.
     explicit TIniFile(std::string path);
 
@@ -33,7 +40,8 @@ public:
 
     // The value of `key` in `section`, or `defaultValue` when the file, the
     // section or the key is missing. A file that exists but cannot be read
-    // raises EIniFileError "Impossible de lire <path>".
+    // raises EIniFileError "Impossible de lire <path>"; one larger than
+    // MaxFileSize, "Impossible de lire <path> : le fichier dépasse 1 Mo".
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
 

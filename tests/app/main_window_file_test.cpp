@@ -1,8 +1,11 @@
 #include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/step_slider.h"
+#include "platform/ini_file.h"
 #include "support/scripted_prompts.h"
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -100,6 +103,31 @@ TEST_F(MainWindowFileTest, LoadingAMissingFileChangesNothing)
     EXPECT_EQ(form->tbPtsCnt->Position(), 5);
     EXPECT_TRUE(form->CurveModified);
     EXPECT_EQ(form->windowTitle(), "Velomorph");
+}
+
+TEST_F(MainWindowFileTest, AFileTooLargeForACurveLoadsNothingAndTheSlidersStayLive)
+{
+    QByteArray content = "[Points]\r\nCount=7\r\nPt01b=1\r\n";
+    content.append(QByteArray(TIniFile::MaxFileSize, ';'));
+    const QString path = WriteFile("huge.dat", content);
+    const CurvePoints before = form->CurrentPoints();
+
+    // Through the "Ouvrir" action, as a click would arrive: the error reaches the report.
+    QStringList reported;
+    SetErrorSink([&](const QString& text) { reported << text; });
+    prompts.filesToOpen.push_back(path);
+    QMetaObject::invokeMethod(form->ActGraphOpen, &QAction::trigger, Qt::QueuedConnection);
+    QCoreApplication::processEvents();
+    SetErrorSink({});
+
+    EXPECT_EQ(reported, QStringList{"Impossible de lire " + path + " : le fichier dépasse 1 Mo"});
+    EXPECT_EQ(form->CurrentPoints(), before);
+    EXPECT_TRUE(form->CurrentCurveFile.isEmpty());
+    EXPECT_EQ(form->windowTitle(), "Velomorph");
+    // The sliders are heard again: a change rebuilds the curve.
+    form->tbPtOut[0]->SetPosition(90);
+    EXPECT_EQ(form->TransferTable, BuildTransferTable(form->CurrentPoints()));
+    EXPECT_TRUE(form->CurveModified);
 }
 
 TEST_F(MainWindowFileTest, AFailedSaveKeepsTheCurrentFileCaptionAndModifiedFlag)

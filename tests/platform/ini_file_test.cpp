@@ -184,6 +184,31 @@ TEST_F(IniFileTest, FullDiskLeavesTheFileAndNoTemporary)
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"a.ini"});
 }
 
+TEST_F(IniFileTest, NothingAboveTheSizeLimitIsReadOrWritten)
+{
+    const std::string path = PathOf("big.ini");
+    std::string bytes = "[P]\r\nK=1\r\n";
+    bytes.resize(TIniFile::MaxFileSize, ';'); // one long comment line up to the limit
+    WriteBytes(path, bytes);
+    EXPECT_EQ(TIniFile(path).ReadInteger("P", "K", 0), 1);
+    // Growing past the limit is refused; a change of the same length is not.
+    ExpectRefused(path, bytes, [&] { TIniFile(path).WriteInteger("P", "New", 1); });
+    TIniFile(path).WriteInteger("P", "K", 2);
+    bytes[7] = '2';
+    EXPECT_EQ(ReadBytes(path), bytes);
+
+    bytes += ';';
+    WriteBytes(path, bytes);
+    try {
+        TIniFile(path).ReadString("P", "K", "d");
+        ADD_FAILURE() << "a file above the limit was read";
+    } catch (const EIniFileError& error) {
+        EXPECT_STREQ(error.what(), ("Impossible de lire " + path + " : le fichier dépasse 1 Mo").c_str());
+    }
+    ExpectRefused(path, bytes, [&] { TIniFile(path).WriteInteger("P", "K", 3); });
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"big.ini"});
+}
+
 TEST_F(IniFileTest, TextThatWouldNotReadBackIsRefused)
 {
     const std::string path = PathOf("a.ini");
