@@ -64,11 +64,18 @@ void JackPortLister::disconnect()
 {
     if (!client_)
         return;
-    if (session_->load(std::memory_order_acquire))
+    if (session_->load(std::memory_order_acquire)) {
         jack_deactivate(client_);
-    // Closing a client whose server has gone is safe; it waits for libjack's
-    // thread, so no shutdown notice comes afterwards.
-    jack_client_close(client_);
+        // Closing waits for libjack's thread, so no shutdown notice comes afterwards.
+        jack_client_close(client_);
+    } else {
+        // The server has gone. Closing its client crashes libjack once a
+        // server of the same name has started again, so the client stays,
+        // unclosed, until the process ends; kept reachable, so that no leak
+        // checker reports it.
+        static auto* abandoned = new std::vector<jack_client_t*>;
+        abandoned->push_back(client_);
+    }
     client_ = nullptr;
     session_->store(false, std::memory_order_release);
     session_.reset();

@@ -160,9 +160,10 @@ void MidiInputDevice::deliver(const std::uint8_t* data, std::size_t size, DWORD 
         deliverSysex(data, size, timestampMs);
         return;
     }
-    // A message without a status byte, or longer than any short message, is
-    // reported as invalid (MIM_ERROR) with what fits of it.
-    const bool valid = data[0] >= 0x80 && size <= 3;
+    // A message without a status byte, or with more or fewer data bytes than
+    // its status calls for, is reported as invalid (MIM_ERROR) with what fits
+    // of it: a note cut short must not leave as a note.
+    const bool valid = size == shortMessageSize(data[0]);
     callback_(handle_, valid ? MIM_DATA : MIM_ERROR, instance_,
               packShortMessage(data, size), timestampMs);
 }

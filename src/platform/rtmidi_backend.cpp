@@ -1,6 +1,7 @@
 #include "platform/rtmidi_backend.h"
 
 #include "platform/jack_port_lister.h"
+#include "platform/midi_stream_split.h"
 #include "platform/port_name.h"
 #include "platform/port_order.h"
 #include "platform/quiet_midi_libraries.h"
@@ -24,6 +25,10 @@ constexpr WORD UnknownMaker = 0xFFFF;
 constexpr WORD UnknownProduct = 0xFFFF;
 constexpr DWORD DriverVersion = 0x0100; // 1.0
 constexpr WORD AllChannels = 0xFFFF;
+
+// Bytes of a long message sent to a JACK port as one event: well below the
+// port buffer of a period (32 KiB by default), which holds every event of it.
+constexpr std::size_t JackPieceBytes = 4096;
 
 // Where an RtMidi object reports, instead of printing or throwing. RtMidi
 // may report from its own threads, hence the atomic.
@@ -149,11 +154,12 @@ public:
         }
     }
 
-    // RtMidi's input callback: driver thread.
+    // RtMidi's input callback: driver thread. RtMidi may hand several
+    // messages as one (see deliverAsMessages).
     static void onInput(double, std::vector<unsigned char>* message, void* sink)
     {
         if (message && !message->empty())
-            static_cast<MidiInputSink*>(sink)->onMessage(message->data(), message->size());
+            deliverAsMessages(message->data(), message->size(), *static_cast<MidiInputSink*>(sink));
     }
 
 private:
@@ -174,10 +180,15 @@ public:
 
     ~RtOutputConnection() override { closeRtPort(port_, jack_); }
 
-    MMRESULT send(const std::uint8_t* data, std::size_t size, bool) override
+    MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) override
     {
         log_->clear();
-        port_->sendMessage(data, size);
+        // A long message goes to a JACK port in pieces that JACK clients put
+        // together again: RtMidi drops, without a word, an event too large
+        // for the port's buffer.
+        const std::size_t piece = isLong && jack_ ? JackPieceBytes : size;
+        for (std::size_t offset = 0; offset < size; offset += piece)
+            port_->sendMessage(data + offset, std::min(piece, size - offset));
         return log_->failed() ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
     }
 

@@ -13,7 +13,9 @@
 // again by its full name when it is opened. A port whose JACK server has gone
 // away is left unclosed (libjack would crash), so that closing never crashes.
 // ALSA output to the "Midi Through" port that an open input listens to is
-// refused with MMSYSERR_ALLOCATED (it would loop forever).
+// refused with MMSYSERR_ALLOCATED (it would loop forever). What RtMidi hands
+// over as one incoming message is split the way a MIDI receiver reads bytes
+// (see deliverAsMessages); a long message goes to a JACK port in pieces.
 //
 // Threading: main thread only, except the input callback, which RtMidi calls
 // on its input thread (ALSA) or the JACK process thread and which only hands

@@ -77,9 +77,11 @@ TEST_F(InputTest, MessagesArrivePackedAsTheDriverDeliversThem)
         // Clock and active sensing reach the callback; filtering is its job.
         {{0xF8}, MIM_DATA, 0xF8},
         {{0xFE}, MIM_DATA, 0xFE},
-        // No status byte, or too long for a short message: invalid.
+        // No status byte, or more or fewer bytes than the status calls for: invalid.
         {{0x3C, 0x64}, MIM_ERROR, 0x643C},
         {{0x90, 0x3C, 0x64, 0x01}, MIM_ERROR, 0x643C90},
+        {{0x90, 0x3C}, MIM_ERROR, 0x3C90},
+        {{0xC5, 0x07, 0x08}, MIM_ERROR, 0x0807C5},
     };
     for (const auto& row : table)
         backend->injectBytes(0, row.bytes);
