@@ -222,24 +222,110 @@ TEST_F(MidiWindowTest, OrderIsKeptAcrossNestedHandling)
     EXPECT_EQ(backend->sentMessages(0), expected);
 }
 
-TEST_F(MidiWindowTest, AnOverflowLightsTheErrorLampUntilClicked)
+TEST_F(MidiWindowTest, AnOverflowLosesOnlyWhatDidNotFitAndLightsTheErrorLampUntilClicked)
 {
     StartWithOneOfEach();
+    const TTransferTable& t = form->TransferTable;
+    const auto note = [](int i) {
+        return Bytes{0x90, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i % 127)};
+    };
+    std::vector<Bytes> expected;
     // The window handles nothing while the driver queues more than the ring buffer holds.
-    for (int i = 0; i < 1100; ++i)
-        backend->injectBytes(0, {0x90, 0x40, static_cast<std::uint8_t>(1 + i % 127)});
+    for (int i = 0; i < 1100; ++i) {
+        backend->injectBytes(0, note(i));
+        if (i < 1024)
+            expected.push_back({0x90, note(i)[1], t[note(i)[2]]});
+    }
     backend->waitIdle();
     ASSERT_TRUE(WaitForSent(1024));
     Deliver();
-    EXPECT_EQ(backend->sentMessages(0).size(), 1024u);
+    EXPECT_EQ(backend->sentMessages(0), expected);
     EXPECT_TRUE(form->LedMidiErr->LedOn());
 
-    backend->injectBytes(0, {0x90, 0x41, 50});
-    ASSERT_TRUE(WaitForSent(1025));
+    // Everything after it passes as usual; the lamp stays lit.
+    for (int i = 2000; i < 2300; ++i) {
+        backend->injectBytes(0, note(i));
+        expected.push_back({0x90, note(i)[1], t[note(i)[2]]});
+        if (i % 50 == 0)
+            QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(WaitForSent(expected.size()));
+    EXPECT_EQ(backend->sentMessages(0), expected);
     EXPECT_TRUE(form->LedMidiErr->LedOn());
 
     QTest::mouseClick(form->LedMidiErr, Qt::LeftButton);
     EXPECT_FALSE(form->LedMidiErr->LedOn());
+}
+
+TEST_F(MidiWindowTest, MalformedInputAndFloodsOfRealTimeBytesLoseNoNoteAroundThem)
+{
+    StartWithOneOfEach();
+    const TTransferTable& t = form->TransferTable;
+    std::vector<Bytes> expected;
+    const auto note = [&](int i) {
+        const Bytes bytes{0x90, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i % 127)};
+        backend->injectBytes(0, bytes);
+        expected.push_back({0x90, bytes[1], t[bytes[2]]});
+    };
+    note(0);
+    for (const Bytes& malformed : std::vector<Bytes>{{0x40}, {0x3C, 0x64}, {0x90, 0x3C}, {0x90, 0x3C, 0x64, 0x01}, {0xF7}}) {
+        backend->injectBytes(0, malformed);
+        note(static_cast<int>(malformed.size()));
+    }
+    // Active sensing is dropped before it is queued; the timing clock is forwarded.
+    for (int i = 0; i < 5000; ++i) {
+        backend->injectBytes(0, {0xFE});
+        if (i % 10 == 0) {
+            backend->injectBytes(0, {0xF8});
+            expected.push_back({0xF8});
+        }
+        if (i % 100 == 0) {
+            note(i / 100);
+            backend->waitIdle();
+            QCoreApplication::processEvents();
+        }
+    }
+    ASSERT_TRUE(WaitForSent(expected.size()));
+    Deliver();
+    EXPECT_EQ(backend->sentMessages(0), expected);
+    EXPECT_FALSE(form->LedMidiErr->LedOn());
+    EXPECT_TRUE(reported.isEmpty());
+}
+
+TEST_F(MidiWindowTest, ASystemExclusiveMessageLongerThanAllBuffersLeavesInPartsCutAtTheirEnd)
+{
+    StartWithOneOfEach();
+    const TTransferTable& t = form->TransferTable;
+    constexpr std::size_t BufferBytes = 63999; // each of the 16 lent buffers
+    Bytes sysex(16 * BufferBytes + 5000);
+    for (std::size_t i = 0; i < sysex.size(); ++i)
+        sysex[i] = static_cast<std::uint8_t>(i % 128);
+    sysex.front() = 0xF0;
+    sysex.back() = 0xF7;
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->injectBytes(0, sysex);
+    backend->injectBytes(0, {0x90, 61, 90});
+    ASSERT_TRUE(WaitForSent(18));
+    Deliver();
+
+    // The first 16 buffers' worth leaves, one buffer a message; the rest is lost.
+    const auto sent = backend->sentMessages(0);
+    ASSERT_EQ(sent.size(), 18u);
+    EXPECT_EQ(sent.front(), (Bytes{0x90, 60, t[100]}));
+    Bytes parts;
+    for (std::size_t i = 1; i <= 16; ++i) {
+        EXPECT_EQ(sent[i].size(), BufferBytes);
+        parts.insert(parts.end(), sent[i].begin(), sent[i].end());
+    }
+    EXPECT_TRUE(parts == Bytes(sysex.begin(), sysex.begin() + 16 * BufferBytes));
+    EXPECT_EQ(sent.back(), (Bytes{0x90, 61, t[90]}));
+
+    // The buffers have come back: the next message passes whole.
+    backend->clearSent(0);
+    backend->injectBytes(0, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
+    ASSERT_TRUE(WaitForSent(1));
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}}));
+    EXPECT_TRUE(reported.isEmpty());
 }
 
 TEST_F(MidiWindowTest, ARefusedSendEndsTheHandlerAndLeavesTheRestQueued)
@@ -366,6 +452,8 @@ TEST_F(MidiWindowTest, FreeingThePortsClosesThemAndLeavesTheShapes)
     EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut ouvert");
     EXPECT_EQ(routing->MidiIn, nullptr);
     EXPECT_EQ(routing->MidiOut, nullptr);
+    // The window goes first, as at the program's end: it detaches itself from the routing.
+    form.reset();
     routing.reset();
 }
 

@@ -8,7 +8,8 @@
 
 namespace {
 
-constexpr std::size_t RingSize = 1 << 16;
+// Room for a long system-exclusive message between two collections.
+constexpr std::size_t RingSize = 1 << 20;
 
 struct EventHeader {
     std::uint64_t frame;
@@ -51,13 +52,16 @@ JackProbe::JackProbe(const std::string& name, bool physical)
     toSend_ = jack_ringbuffer_create(RingSize);
     received_ = jack_ringbuffer_create(RingSize);
     jack_set_process_callback(client_, &JackProbe::process, this);
+    jack_on_shutdown(client_, &JackProbe::onShutdown, this);
     if (!out_ || !in_ || !toSend_ || !received_ || jack_activate(client_) != 0)
         throw std::runtime_error("cannot set up the JACK probe " + name);
 }
 
 JackProbe::~JackProbe()
 {
-    jack_deactivate(client_);
+    // A client whose server has gone can only be closed.
+    if (!serverGone())
+        jack_deactivate(client_);
     jack_client_close(client_);
     jack_ringbuffer_free(toSend_);
     jack_ringbuffer_free(received_);
@@ -86,7 +90,9 @@ std::vector<std::string> JackProbe::allPorts() const
 void JackProbe::send(const std::vector<std::uint8_t>& bytes)
 {
     const auto size = static_cast<std::uint32_t>(bytes.size());
-    if (jack_ringbuffer_write_space(toSend_) < sizeof size + size)
+    // The process callback empties the queue a period at a time.
+    if (!waitUntil([&] { return jack_ringbuffer_write_space(toSend_) >= sizeof size + size; },
+                   std::chrono::seconds(10)))
         throw std::runtime_error("probe send queue full");
     // One write, so that the process callback never sees half a record.
     std::vector<char> record(sizeof size + size);
@@ -127,6 +133,11 @@ void JackProbe::collect()
         jack_ringbuffer_read(received_, reinterpret_cast<char*>(event.bytes.data()), header.size);
         events_.push_back(std::move(event));
     }
+}
+
+void JackProbe::onShutdown(void* self)
+{
+    static_cast<JackProbe*>(self)->serverGone_.store(true, std::memory_order_release);
 }
 
 int JackProbe::process(jack_nframes_t frames, void* arg)

@@ -9,6 +9,7 @@
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -36,7 +37,7 @@ public:
     // Every port of the server, by full name.
     std::vector<std::string> allPorts() const;
 
-    // Queues one event for the next process cycle.
+    // Queues one event for the next process cycle; waits while the queue is full.
     void send(const std::vector<std::uint8_t>& bytes);
 
     // Waits until at least `count` events have been received; false when the
@@ -48,8 +49,12 @@ public:
     bool waitForOutputConnected(std::chrono::milliseconds limit) const;
     bool waitForInputConnected(std::chrono::milliseconds limit) const;
 
+    // Whether libjack has reported the server gone.
+    bool serverGone() const { return serverGone_.load(std::memory_order_acquire); }
+
 private:
     static int process(jack_nframes_t frames, void* self);
+    static void onShutdown(void* self);
     void collect();
 
     jack_client_t* client_ = nullptr;
@@ -58,4 +63,5 @@ private:
     jack_ringbuffer_t* toSend_ = nullptr;   // main thread -> process: size, bytes
     jack_ringbuffer_t* received_ = nullptr; // process -> main thread: frame, size, bytes
     std::vector<Event> events_;
+    std::atomic<bool> serverGone_{false}; // set by libjack's thread
 };
