@@ -175,4 +175,5 @@ private:
 
     IPrompts& prompts;
     TMidiRouting* routing;
+    QTimer* LastMappingFrame = nullptr; // holds lblMidiLastMsg to one repaint per frame while MIDI flows
 };

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int LampTimerMs = 100;
+// The last-mapping label is repainted at most this often: no one reads a
+// text that changes with every one of thousands of messages a second.
+constexpr int LastMappingFrameMs = 100;
 
 using namespace NamedColour;
 
@@ -32,6 +35,19 @@ void TfmMain::CreateMidiControls()
     TimerMidiOut = makeTimer("TimerMidiOut");
     connect(TimerMidiIn, &QTimer::timeout, this, [this] { TimerMidiInTimer(TimerMidiIn); });
     connect(TimerMidiOut, &QTimer::timeout, this, [this] { TimerMidiOutTimer(TimerMidiOut); });
+    // The label keeps its size whatever its text (no layout manages it), so a
+    // new text asks nothing of its parent's layout.
+    lblMidiLastMsg->setFixedSize(lblMidiLastMsg->size());
+    LastMappingFrame = new QTimer(this);
+    LastMappingFrame->setSingleShot(true);
+    LastMappingFrame->setInterval(LastMappingFrameMs);
+    connect(LastMappingFrame, &QTimer::timeout, this, [this] {
+        // The text held back during the frame is painted now, and holds the next frame.
+        if (!lblMidiLastMsg->updatesEnabled()) {
+            lblMidiLastMsg->setUpdatesEnabled(true);
+            LastMappingFrame->start();
+        }
+    });
     LedMidiErr->OnClick = [this](TLedIndicator* sender) { LedMidiErrClick(sender); };
     // Only a choice of the user runs the change handlers, also for the item already chosen.
     connect(cbMIDIIn, &QComboBox::activated, this, [this] { cbMIDIInChange(cbMIDIIn); });
@@ -129,7 +145,14 @@ void TfmMain::EnableLampTimer(TLamp lamp)
 
 void TfmMain::ShowLastMapping(int in, int out)
 {
-    lblMidiLastMsg->setText(QStringLiteral("In = %1 -> Out = %2").arg(in).arg(out));
+    // The text is always the last mapping; within a frame of the last
+    // repaint, the label waits for the frame's end to be repainted.
+    if (LastMappingFrame->isActive())
+        lblMidiLastMsg->setUpdatesEnabled(false);
+    else
+        LastMappingFrame->start();
+    lblMidiLastMsg->setText(QStringLiteral("In = ") + QString::number(in) + QStringLiteral(" -> Out = ") +
+                            QString::number(out));
 }
 
 bool TfmMain::IsCloseRequested() const

@@ -53,7 +53,8 @@ public:
 
     // The remapping path.
 
-    // Lights the input lamp, lets waiting events run, then forwards every queued message.
+    // Forwards every queued message, lights the input lamp, lets waiting
+    // events run, then forwards what came meanwhile.
     void MidiInMidiInput(TMidiIO* Sender);
     // A message was lost because the input queue was full.
     void MidiInOverflow(TMidiIO* Sender);

@@ -48,21 +48,35 @@ void TMidiRouting::MidiInMidiInput(TMidiIO* /*Sender*/)
         ~Reset() { routing.EndForwarding(); }
     } reset{*this};
 
-    if (!ShuttingDown) {
-        if (View) {
+    const auto forwardQueued = [this] {
+        while (MidiIn && MidiIn->MessageCount() > 0) {
+            const std::unique_ptr<TMyMidiEvent> event = MidiIn->GetMidiEvent();
+            if (!event)
+                return;
+            ForwardEvent(*event);
+        }
+    };
+    const auto lightInputLamp = [this] {
+        if (!ShuttingDown && View) {
             View->EnableLampTimer(TLamp::MidiIn);
             View->SetLamp(TLamp::MidiIn, true);
         }
-        // Repaints the lamp at once.
-        QCoreApplication::processEvents();
+    };
+    // What is queued leaves first: the lamp's repaint (which paints whatever
+    // else is waiting to be painted) and the events waiting in the loop would
+    // only delay it.
+    try {
+        forwardQueued();
+    } catch (...) {
+        // A message that could not be sent has arrived all the same.
+        lightInputLamp();
+        throw;
     }
-    if (!MidiIn)
-        return;
-    while (MidiIn->MessageCount() > 0) {
-        const std::unique_ptr<TMyMidiEvent> event = MidiIn->GetMidiEvent();
-        if (!event)
-            return;
-        ForwardEvent(*event);
+    lightInputLamp();
+    if (!ShuttingDown) {
+        QCoreApplication::processEvents();
+        // What came meanwhile: its calls were deferred to this one.
+        forwardQueued();
     }
 }
 

@@ -36,6 +36,15 @@ QPoint Rounded(const QPointF& p)
     return QPoint(int(std::lround(p.x())), int(std::lround(p.y())));
 }
 
+// Pixel of chart values in a plot area. Painting and hit testing measure the
+// plot area once (it takes text measuring) and place every value with this.
+QPointF PlotPixel(const QRect& plot, const QPointF& value)
+{
+    const double sx = (plot.width() - 1) / TCurveChart::AxisMax;
+    const double sy = (plot.height() - 1) / TCurveChart::AxisMax;
+    return QPointF(plot.left() + value.x() * sx, plot.bottom() - value.y() * sy);
+}
+
 double DistanceToSegment(const QPointF& p, const QPointF& a, const QPointF& b)
 {
     const QPointF ab = b - a;
@@ -81,10 +90,7 @@ QRect TCurveChart::PlotArea() const
 
 QPointF TCurveChart::ValueToPixel(const QPointF& value) const
 {
-    const QRect plot = PlotArea();
-    const double sx = (plot.width() - 1) / AxisMax;
-    const double sy = (plot.height() - 1) / AxisMax;
-    return QPointF(plot.left() + value.x() * sx, plot.bottom() - value.y() * sy);
+    return PlotPixel(PlotArea(), value);
 }
 
 QPointF TCurveChart::PixelToValue(const QPointF& px) const
@@ -97,12 +103,13 @@ QPointF TCurveChart::PixelToValue(const QPointF& px) const
 
 std::optional<TCurveChart::Hit> TCurveChart::HitTest(const QPoint& px) const
 {
+    const QRect plot = PlotArea();
     const TChartSeries& points = *FPointSeries;
     const int reach = points.MarkerHalfSize() + MarkerTolerance;
     int best = -1;
     int bestDistance = std::numeric_limits<int>::max();
     for (int i = 0; i < points.Count(); ++i) {
-        const QPoint centre = Rounded(ValueToPixel({points.Value(i).X, points.Value(i).Y}));
+        const QPoint centre = Rounded(PlotPixel(plot, {points.Value(i).X, points.Value(i).Y}));
         const int dx = std::abs(px.x() - centre.x());
         const int dy = std::abs(px.y() - centre.y());
         // Later markers are drawn on top, so they win a tie.
@@ -121,8 +128,8 @@ std::optional<TCurveChart::Hit> TCurveChart::HitTest(const QPoint& px) const
     const int segments = line.Count() == 1 ? 1 : line.Count() - 1;
     for (int i = 0; i < segments; ++i) {
         const int end = std::min(i + 1, line.Count() - 1);
-        const QPointF a = ValueToPixel({line.Value(i).X, line.Value(i).Y});
-        const QPointF b = ValueToPixel({line.Value(end).X, line.Value(end).Y});
+        const QPointF a = PlotPixel(plot, {line.Value(i).X, line.Value(i).Y});
+        const QPointF b = PlotPixel(plot, {line.Value(end).X, line.Value(end).Y});
         // The segment that begins at a shared vertex wins the tie there.
         const double d = DistanceToSegment(px, a, b);
         if (d <= bestLine) {
@@ -152,8 +159,8 @@ void TCurveChart::PaintAxes(QPainter& painter, const QRect& plot) const
     const int textHeight = fm.height();
 
     for (int v : TickValues()) {
-        const QPoint x = Rounded(ValueToPixel({double(v), 0}));
-        const QPoint y = Rounded(ValueToPixel({0, double(v)}));
+        const QPoint x = Rounded(PlotPixel(plot, {double(v), 0}));
+        const QPoint y = Rounded(PlotPixel(plot, {0, double(v)}));
         if (v != 0) {
             painter.setPen(QPen(GridLine, 1, Qt::DotLine));
             painter.drawLine(x.x(), plot.top(), x.x(), plot.bottom());
@@ -196,7 +203,7 @@ void TCurveChart::PaintChart(QPainter& painter) const
     const TChartSeries& line = *FLineSeries;
     QPolygon polyline;
     for (int i = 0; i < line.Count(); ++i)
-        polyline << Rounded(ValueToPixel({line.Value(i).X, line.Value(i).Y}));
+        polyline << Rounded(PlotPixel(plot, {line.Value(i).X, line.Value(i).Y}));
     painter.setPen(QPen(line.Color(), 1));
     painter.drawPolyline(polyline);
 
@@ -204,7 +211,7 @@ void TCurveChart::PaintChart(QPainter& painter) const
     const int half = points.MarkerHalfSize();
     for (int i = 0; i < points.Count(); ++i) {
         const TChartValue& v = points.Value(i);
-        const QPoint centre = Rounded(ValueToPixel({v.X, v.Y}));
+        const QPoint centre = Rounded(PlotPixel(plot, {v.X, v.Y}));
         painter.fillRect(QRect(centre.x() - half, centre.y() - half, 2 * half + 1, 2 * half + 1),
                          v.Color.value_or(points.Color()));
     }

@@ -1,0 +1,111 @@
+// A queued message leaves before the events waiting in the event loop run:
+// a repaint or another handler queued ahead of it never delays it.
+#include "platform/midi_services.h"
+#include "platform/virtual_midi_backend.h"
+#include "routing/midi_routing.h"
+
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// Shows nothing but the input lamp; runs a hook when it lights, inside the input handler.
+class LampHookView final : public IRoutingView {
+public:
+    std::function<void()> onInputLamp;
+    bool inputLamp = false;
+    TTransferTable table{};
+
+    void ClearDeviceList(TPortSide) override {}
+    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override
+    {
+        (side == TPortSide::Input ? input : output) = names.empty() ? std::string() : names.front();
+    }
+    std::string SelectedDevice(TPortSide side) const override { return side == TPortSide::Input ? input : output; }
+    void ShowPortColour(TPortSide, bool) override {}
+    void ShowPortHint(TPortSide, const std::string&) override {}
+    void ShowWaitCursor(bool) override {}
+    void SetLamp(TLamp lamp, bool on) override
+    {
+        if (lamp != TLamp::MidiIn)
+            return;
+        inputLamp = on;
+        if (on && onInputLamp)
+            onInputLamp();
+    }
+    void EnableLampTimer(TLamp) override {}
+    void ShowLastMapping(int, int) override {}
+    bool IsCloseRequested() const override { return false; }
+    const TTransferTable& CurrentTransferTable() const override { return table; }
+
+private:
+    std::string input;
+    std::string output;
+};
+
+class ForwardingOrder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        backend = std::make_shared<VirtualMidiBackend>();
+        SetMidiBackend(backend);
+    }
+
+    void TearDown() override
+    {
+        routing.FreeMidiPorts();
+        SetMidiBackend(nullptr);
+    }
+
+    // Opens the first input and, when there is one, the first output.
+    void Start(bool withOutput)
+    {
+        VirtualMidiBackend::DeviceSpec keys;
+        keys.name = "Keys";
+        backend->addInput(keys);
+        if (withOutput) {
+            VirtualMidiBackend::DeviceSpec synth;
+            synth.name = "Synth";
+            backend->addOutput(synth);
+        }
+        routing.CreateMidiPorts();
+        routing.AttachView(&view);
+        routing.FillDeviceLists();
+        routing.cbMIDIInChange();
+        routing.cbMIDIOutChange();
+    }
+
+    std::shared_ptr<VirtualMidiBackend> backend;
+    LampHookView view;
+    TMidiRouting routing;
+};
+
+TEST_F(ForwardingOrder, AQueuedMessageLeavesBeforeTheEventsWaitingInTheLoopRun)
+{
+    Start(true);
+    // Queued from inside the handler, so it waits in the loop while the message is handled.
+    std::optional<std::size_t> sentWhenTheEventRan;
+    view.onInputLamp = [&] {
+        QTimer::singleShot(0, [&] { sentWhenTheEventRan = backend->sentMessages(0).size(); });
+    };
+    backend->injectBytes(0, {0x90, 60, 100});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sentWhenTheEventRan.has_value(); }, 5000));
+    EXPECT_EQ(*sentWhenTheEventRan, 1u);
+}
+
+TEST_F(ForwardingOrder, AMessageThatCannotBeSentStillLightsTheInputLamp)
+{
+    Start(false);
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->waitIdle();
+    ASSERT_EQ(routing.MidiIn->MessageCount(), 1);
+    EXPECT_THROW(routing.MidiInMidiInput(routing.MidiIn.get()), EMidiOutputError);
+    EXPECT_TRUE(view.inputLamp);
+}
+
+} // namespace
