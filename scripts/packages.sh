@@ -7,6 +7,7 @@ VELOMORPH_PACKAGES=(
   qt6-base-dev librtmidi-dev libjack-jackd2-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 clang libclang-rt-14-dev fonts-dejavu-core
+  xvfb libxcb1-dev
 )
 
 ensure_packages() {

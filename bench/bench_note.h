@@ -1,0 +1,30 @@
+#pragma once
+
+// The note messages the benchmarks play: each carries its sequence number,
+// modulo NoteIdCount, in its channel and key, so that the receiving end knows
+// which message it got and which were lost.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+// Sequence numbers wrap at this value (11 bits: 4 of channel, 7 of key).
+constexpr std::uint16_t NoteIdCount = 2048;
+
+// Note On for message `sequence`; the velocity runs through 1 to 127, so
+// every message changes the window's last-mapping label.
+inline std::array<std::uint8_t, 3> NoteFor(std::size_t sequence)
+{
+    const auto id = static_cast<std::uint16_t>(sequence % NoteIdCount);
+    return {static_cast<std::uint8_t>(0x90 | (id >> 7)), static_cast<std::uint8_t>(id & 0x7F),
+            static_cast<std::uint8_t>(1 + sequence % 127)};
+}
+
+// The id of a message built by NoteFor; nothing for any other message.
+inline std::optional<std::uint16_t> NoteIdOf(const std::uint8_t* data, std::size_t size)
+{
+    if (size != 3 || (data[0] & 0xF0) != 0x90)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(((data[0] & 0x0F) << 7) | data[1]);
+}
