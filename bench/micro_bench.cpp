@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
+#include "app/widgets/step_slider.h"
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
 #include "midi/driver_callback.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QTest>
 #include <benchmark/benchmark.h>
 
@@ -85,6 +87,29 @@ void BM_ChartRepaint(benchmark::State& state)
         window.form.Chart1->repaint();
 }
 BENCHMARK(BM_ChartRepaint);
+
+// One mouse movement while point 2 is dragged, and the event-loop pass that
+// paints what it changed: both of its sliders, their overlapping neighbours,
+// the readout and the chart. What a drag holds the main thread for, 120
+// times a second.
+void BM_DragMove(benchmark::State& state)
+{
+    Window window;
+    TfmMain& form = window.form;
+    const QPointF marker = form.Chart1->ValueToPixel({double(form.tbPtIn[1]->Position()), double(form.tbPtOut[1]->Position())});
+    const QPoint start = marker.toPoint();
+    QTest::mousePress(form.Chart1, Qt::LeftButton, {}, start);
+    QCoreApplication::processEvents();
+    int step = 0;
+    for (auto _ : state) {
+        const QPoint to = start + (++step % 2 ? QPoint(10, -10) : QPoint(0, 0));
+        QMouseEvent move(QEvent::MouseMove, to, form.Chart1->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(form.Chart1, &move);
+        QCoreApplication::processEvents();
+    }
+    QTest::mouseRelease(form.Chart1, Qt::LeftButton, {}, start);
+}
+BENCHMARK(BM_DragMove);
 
 // One pass of the event loop with nothing waiting, as the input handler
 // makes before it forwards.

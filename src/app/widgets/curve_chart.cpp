@@ -71,6 +71,7 @@ void TCurveChart::SetAxisTitles(const QString& bottom, const QString& left)
 {
     FBottomTitle = bottom;
     FLeftTitle = left;
+    FAxesLayer = QImage();
     update();
 }
 
@@ -193,11 +194,27 @@ void TCurveChart::PaintAxes(QPainter& painter, const QRect& plot) const
     painter.restore();
 }
 
+const QImage& TCurveChart::AxesLayer(qreal devicePixelRatio) const
+{
+    const QSize pixels = (QSizeF(size()) * devicePixelRatio).toSize();
+    if (FAxesLayer.size() != pixels || FAxesLayer.devicePixelRatio() != devicePixelRatio || FAxesLayerFont != font()) {
+        FAxesLayer = QImage(pixels, QImage::Format_RGB32);
+        FAxesLayer.setDevicePixelRatio(devicePixelRatio);
+        FAxesLayerFont = font();
+        if (!FAxesLayer.isNull()) {
+            QPainter painter(&FAxesLayer);
+            painter.setFont(font());
+            painter.fillRect(QRect(QPoint(0, 0), size()), Qt::black);
+            PaintAxes(painter, PlotArea());
+        }
+    }
+    return FAxesLayer;
+}
+
 void TCurveChart::PaintChart(QPainter& painter) const
 {
-    painter.fillRect(QRect(QPoint(0, 0), size()), Qt::black);
+    painter.drawImage(QPoint(0, 0), AxesLayer(painter.device()->devicePixelRatioF()));
     const QRect plot = PlotArea();
-    PaintAxes(painter, plot);
 
     // Crisp one-pixel line through the pixel of each value, as the hit test sees it.
     const TChartSeries& line = *FLineSeries;

@@ -2,6 +2,7 @@
 
 #include "app/widgets/chart_series.h"
 
+#include <QFont>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -79,6 +80,7 @@ protected:
 private:
     void PaintChart(QPainter& painter) const;
     void PaintAxes(QPainter& painter, const QRect& plot) const;
+    const QImage& AxesLayer(qreal devicePixelRatio) const;
     void ShowPopupMenu(const QPoint& globalPos);
 
     std::unique_ptr<TChartSeries> FLineSeries;
@@ -86,4 +88,9 @@ private:
     QString FBottomTitle;
     QString FLeftTitle;
     QPointer<QMenu> FPopupMenu;
+    // The background, grid, ticks, labels and titles, drawn once for a size,
+    // font and pixel ratio: their text and dotted lines cost most of a paint,
+    // and a drag repaints the chart with every mouse movement.
+    mutable QImage FAxesLayer;
+    mutable QFont FAxesLayerFont;
 };
