@@ -113,11 +113,17 @@ protected:
         EXPECT_EQ(form->TransferTable, BuildTransferTable(form->CurrentPoints()));
     }
 
-    // The user chooses, in each selector, the device it shows.
-    void ChooseTheDevicesAgain()
+    // The device is back under its name; the user chooses, in each selector,
+    // the device it shows: both ports open on it again and forward, silently.
+    void ExpectTheDeviceToOpenAgainWhenChosen()
     {
+        probe = std::make_unique<JackProbe>("keyboard");
         for (QComboBox* selector : {form->cbMIDIIn, form->cbMIDIOut})
             emit selector->activated(selector->currentIndex());
+        EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+        EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
+        EXPECT_EQ(RoundTrip(50), Mapped(50));
+        EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
     }
 
     std::unique_ptr<JackProbe> probe;
@@ -217,12 +223,7 @@ TEST_F(WindowOnJack, ADeviceWhosePortsGoAwayOpensAgainWhenChosen)
     probe.reset(); // the device leaves while both ports are open on it
     ExpectTheWindowAnswers();
 
-    probe = std::make_unique<JackProbe>("keyboard");
-    ChooseTheDevicesAgain();
-    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
-    EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
-    EXPECT_EQ(RoundTrip(50), Mapped(50));
-    EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+    ExpectTheDeviceToOpenAgainWhenChosen();
 }
 
 TEST_F(WindowOnJack, AServerKilledWhileForwardingLeavesTheWindowAnsweringAndItsDevicesOpenAgainWhenChosen)
@@ -242,12 +243,7 @@ TEST_F(WindowOnJack, AServerKilledWhileForwardingLeavesTheWindowAnsweringAndItsD
     QTest::qWait(500);
 
     server.start();
-    probe = std::make_unique<JackProbe>("keyboard");
-    ChooseTheDevicesAgain();
-    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
-    EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
-    EXPECT_EQ(RoundTrip(50), Mapped(50));
-    EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+    ExpectTheDeviceToOpenAgainWhenChosen();
     Stop(); // before the server goes
 }
 
