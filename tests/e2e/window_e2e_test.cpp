@@ -150,10 +150,12 @@ TEST_F(WindowOnJack, MalformedInputLosesNoMessageAroundIt)
         expected.push_back({0x90, key, t[velocity]});
     };
 
-    // A system-exclusive message longer than every lent buffer, in JACK
-    // pieces with timing clocks between them: the clocks come out first.
+    // A system-exclusive message in JACK pieces with timing clocks between
+    // them: the clocks come out first. (One longer than every lent buffer is
+    // tested on the virtual backend: over JACK its pieces can overrun what
+    // one period carries.)
     note(60, 100);
-    Bytes sysex(150000);
+    Bytes sysex(24000);
     for (std::size_t i = 0; i < sysex.size(); ++i)
         sysex[i] = static_cast<std::uint8_t>((i * 31 + i / 1000) % 128); // no two pieces alike
     sysex.front() = 0xF0;
