@@ -19,7 +19,7 @@
 #include "bench_report.h"
 #include "latency_stats.h"
 #include "paced_backend.h"
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 #include "routing/midi_routing.h"
 
 #include <QEventLoop>

@@ -2,7 +2,7 @@
 
 #include "bench_note.h"
 
-#include "platform/port_name.h"
+#include "platform/midi/port_name.h"
 
 #include <sys/prctl.h>
 

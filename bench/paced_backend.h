@@ -13,7 +13,7 @@
 // The output's send runs where the program sends (the main thread); the
 // driver thread only delivers.
 
-#include "platform/midi_backend.h"
+#include "platform/midi/midi_backend.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -13,7 +13,7 @@
 // the main thread at any time and are read anew at every call.
 
 #include "midi/event_buffer.h"
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 #include "platform/notification_window.h"
 
 #include <atomic>

@@ -11,7 +11,7 @@
 // and lowers it with release ordering once it is done with the entry, which
 // the producer's acquire read of the count sees before it reuses the slot.
 
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 
 #include <atomic>
 #include <cstdint>

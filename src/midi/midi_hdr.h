@@ -5,7 +5,7 @@
 // them from its own thread.
 
 #include "platform/exception.h"
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 
 #include <cstdint>
 

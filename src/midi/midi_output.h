@@ -14,7 +14,7 @@
 #include "midi/midi_hdr.h"
 #include "midi/midi_io.h"
 #include "platform/exception.h"
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 #include "platform/notification_window.h"
 
 #include <array>

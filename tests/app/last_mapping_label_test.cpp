@@ -3,8 +3,8 @@
 // message, and the last repaint shows the last mapping.
 #include "app/error_report.h"
 #include "app/main_window.h"
-#include "platform/midi_services.h"
-#include "platform/virtual_midi_backend.h"
+#include "platform/midi/midi_services.h"
+#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 #include "support/scripted_prompts.h"
 

@@ -4,8 +4,8 @@
 #include "app/main_window.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/status_shape.h"
-#include "platform/midi_services.h"
-#include "platform/virtual_midi_backend.h"
+#include "platform/midi/midi_services.h"
+#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 #include "support/scripted_prompts.h"
 

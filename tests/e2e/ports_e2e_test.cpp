@@ -5,7 +5,7 @@
 
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

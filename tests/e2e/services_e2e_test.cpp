@@ -4,9 +4,9 @@
 
 #include "jack_probe.h"
 
-#include "platform/callback_recorder.h"
-#include "platform/midi_services.h"
-#include "platform/rtmidi_backend.h"
+#include "platform/midi/callback_recorder.h"
+#include "platform/midi/midi_services.h"
+#include "platform/midi/rtmidi_backend.h"
 
 #include <gtest/gtest.h>
 

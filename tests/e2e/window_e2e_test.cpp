@@ -8,7 +8,7 @@
 #include "app/widgets/status_shape.h"
 #include "app/widgets/step_slider.h"
 #include "jack_probe.h"
-#include "platform/midi_services.h"
+#include "platform/midi/midi_services.h"
 #include "private_jack_server.h"
 #include "routing/midi_routing.h"
 #include "support/scripted_prompts.h"

@@ -4,8 +4,8 @@
 // to check that a port gives back what it took, and small helpers.
 
 #include "midi/shared_block.h"
-#include "platform/midi_services.h"
-#include "platform/virtual_midi_backend.h"
+#include "platform/midi/midi_services.h"
+#include "platform/midi/virtual_midi_backend.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -1,7 +1,7 @@
 // A queued message leaves before the events waiting in the event loop run:
 // a repaint or another handler queued ahead of it never delays it.
-#include "platform/midi_services.h"
-#include "platform/virtual_midi_backend.h"
+#include "platform/midi/midi_services.h"
+#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "fake_routing_view.h"
-#include "platform/midi_services.h"
-#include "platform/virtual_midi_backend.h"
+#include "platform/midi/midi_services.h"
+#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 #include "routing/waits.h"
 

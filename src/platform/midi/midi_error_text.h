@@ -1,0 +1,7 @@
+#pragma once
+
+#include "platform/midi/midi_services.h"
+
+// The English text of a MIDI services result code; nullptr for a code that
+// has none.
+const char* midiErrorText(MMRESULT code) noexcept;

@@ -1,0 +1,21 @@
+#pragma once
+
+// MIDIHDR.dwFlags is the one header field that the main thread may read while
+// the driver thread owns the header (to refuse unpreparing a lent buffer), so
+// every access from the services goes through an atomic reference.
+
+#include "platform/midi/midi_services.h"
+
+#include <atomic>
+
+// Reads the flags; acquire pairs with the release of storeHeaderFlags.
+inline DWORD loadHeaderFlags(MIDIHDR& header) noexcept
+{
+    return std::atomic_ref<DWORD>(header.dwFlags).load(std::memory_order_acquire);
+}
+
+// Writes the flags after the header's other fields (release).
+inline void storeHeaderFlags(MIDIHDR& header, DWORD flags) noexcept
+{
+    std::atomic_ref<DWORD>(header.dwFlags).store(flags, std::memory_order_release);
+}

@@ -1,0 +1,189 @@
+#include "platform/midi/midi_input_device.h"
+
+#include "platform/midi/midi_header_flags.h"
+#include "platform/midi/midi_message.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+std::int64_t steadyNowNs() noexcept
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The driver is done with the header: recorded bytes are set, the flags say so.
+void markDone(MIDIHDR& header) noexcept
+{
+    storeHeaderFlags(header, (loadHeaderFlags(header) & ~MHDR_INQUEUE) | MHDR_DONE);
+}
+
+} // namespace
+
+// Counts one delivery in flight for as long as it lives; open() tells whether
+// the gate let it through.
+class MidiInputDevice::DeliveryGate {
+public:
+    explicit DeliveryGate(MidiInputDevice& device) noexcept : device_(device)
+    {
+        // Counted before the gate is read: stop() closes the gate before it
+        // reads the count, so one of the two always sees the other.
+        device_.inFlight_.fetch_add(1, std::memory_order_seq_cst);
+        open_ = device_.started_.load(std::memory_order_seq_cst);
+    }
+    ~DeliveryGate() { device_.inFlight_.fetch_sub(1, std::memory_order_release); }
+    DeliveryGate(const DeliveryGate&) = delete;
+    DeliveryGate& operator=(const DeliveryGate&) = delete;
+
+    bool open() const noexcept { return open_; }
+
+private:
+    MidiInputDevice& device_;
+    bool open_ = false;
+};
+
+MidiInputDevice::MidiInputDevice(HMIDIIN handle, MidiCallbackProc callback, DWORD_PTR instance)
+    : handle_(handle), callback_(callback), instance_(instance)
+{
+}
+
+MidiInputDevice::~MidiInputDevice()
+{
+    close();
+}
+
+void MidiInputDevice::attach(std::unique_ptr<MidiInputConnection> connection)
+{
+    connection_ = std::move(connection);
+}
+
+void MidiInputDevice::notify(UINT message) const noexcept
+{
+    if (callback_)
+        callback_(handle_, message, instance_, 0, 0);
+}
+
+MMRESULT MidiInputDevice::addBuffer(MIDIHDR& header)
+{
+    const DWORD flags = loadHeaderFlags(header);
+    if (!(flags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (flags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    if (!header.lpData || header.dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    header.dwBytesRecorded = 0;
+    storeHeaderFlags(header, (flags | MHDR_INQUEUE) & ~MHDR_DONE);
+    if (!lent_.push(&header)) {
+        storeHeaderFlags(header, flags);
+        return MMSYSERR_NOMEM;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+void MidiInputDevice::start() noexcept
+{
+    if (started_.load(std::memory_order_relaxed))
+        return;
+    startNs_.store(steadyNowNs(), std::memory_order_relaxed);
+    // The gate's sequentially consistent store publishes the start time too.
+    started_.store(true, std::memory_order_seq_cst);
+}
+
+void MidiInputDevice::stop() noexcept
+{
+    started_.store(false, std::memory_order_seq_cst);
+    waitUntilQuiet();
+}
+
+void MidiInputDevice::reset() noexcept
+{
+    stop();
+    while (MIDIHDR* header = lent_.pop()) {
+        header->dwBytesRecorded = 0;
+        markDone(*header);
+        if (callback_)
+            callback_(handle_, MIM_LONGDATA, instance_, reinterpret_cast<DWORD_PTR>(header), 0);
+    }
+}
+
+void MidiInputDevice::close() noexcept
+{
+    stop();
+    // The backend guarantees that no onMessage runs once the connection is gone.
+    connection_.reset();
+    // Buffers still lent go back to their owner without a callback: the
+    // owner may already have released what the callback would touch.
+    while (MIDIHDR* header = lent_.pop()) {
+        header->dwBytesRecorded = 0;
+        markDone(*header);
+    }
+}
+
+void MidiInputDevice::waitUntilQuiet() const noexcept
+{
+    // Main thread only; a delivery is a handful of instructions and a callback
+    // that may not block, so yielding is enough.
+    while (inFlight_.load(std::memory_order_seq_cst) != 0)
+        std::this_thread::yield();
+}
+
+DWORD MidiInputDevice::elapsedMs() const noexcept
+{
+    const std::int64_t ns = steadyNowNs() - startNs_.load(std::memory_order_relaxed);
+    return static_cast<DWORD>(ns / 1000000);
+}
+
+void MidiInputDevice::onMessage(const std::uint8_t* data, std::size_t size) noexcept
+{
+    const DeliveryGate gate(*this);
+    if (gate.open())
+        deliver(data, size, elapsedMs());
+}
+
+void MidiInputDevice::onMessageAt(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+{
+    const DeliveryGate gate(*this);
+    if (gate.open())
+        deliver(data, size, timestampMs);
+}
+
+void MidiInputDevice::deliver(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+{
+    if (size == 0 || !data || !callback_)
+        return;
+    if (data[0] == 0xF0) {
+        deliverSysex(data, size, timestampMs);
+        return;
+    }
+    // A message without a status byte, or with more or fewer data bytes than
+    // its status calls for, is reported as invalid (MIM_ERROR) with what fits
+    // of it: a note cut short must not leave as a note.
+    const bool valid = size == shortMessageSize(data[0]);
+    callback_(handle_, valid ? MIM_DATA : MIM_ERROR, instance_,
+              packShortMessage(data, size), timestampMs);
+}
+
+void MidiInputDevice::deliverSysex(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+{
+    // With no buffer lent the message is lost, as with a driver.
+    MIDIHDR* header = lent_.pop();
+    std::size_t offset = 0;
+    while (header) {
+        const std::size_t count = std::min<std::size_t>(header->dwBufferLength, size - offset);
+        std::memcpy(header->lpData, data + offset, count);
+        offset += count;
+        header->dwBytesRecorded = static_cast<DWORD>(count);
+        // A message longer than one buffer continues in the next one; when
+        // none is left, the last buffer filled carries a cut-off message.
+        MIDIHDR* next = offset < size ? lent_.pop() : nullptr;
+        const UINT message = offset < size && !next ? MIM_LONGERROR : MIM_LONGDATA;
+        markDone(*header);
+        callback_(handle_, message, instance_, reinterpret_cast<DWORD_PTR>(header), timestampMs);
+        header = next;
+    }
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/midi/midi_services.h"
+
+#include <string_view>
+
+// Copies a UTF-8 port name into a capabilities record, zero-terminated. A
+// name longer than the record (none that the backends report) is cut at a
+// character boundary, never inside a character.
+void copyPortName(std::string_view name, char (&target)[MAXPNAMELEN]) noexcept;

@@ -1,0 +1,384 @@
+#include "platform/midi/rtmidi_backend.h"
+
+#include "platform/midi/jack_port_lister.h"
+#include "platform/midi/midi_stream_split.h"
+#include "platform/midi/port_name.h"
+#include "platform/midi/port_order.h"
+#include "platform/midi/quiet_midi_libraries.h"
+
+#include <alsa/asoundlib.h>
+#include <rtmidi/RtMidi.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// What the platform cannot learn about a port: documented fixed values.
+constexpr WORD UnknownMaker = 0xFFFF;
+constexpr WORD UnknownProduct = 0xFFFF;
+constexpr DWORD DriverVersion = 0x0100; // 1.0
+constexpr WORD AllChannels = 0xFFFF;
+
+// Bytes of a long message sent to a JACK port as one event: well below the
+// port buffer of a period (32 KiB by default), which holds every event of it.
+constexpr std::size_t JackPieceBytes = 4096;
+
+// Where an RtMidi object reports, instead of printing or throwing. RtMidi
+// may report from its own threads, hence the atomic.
+class RtErrorLog {
+public:
+    void clear() noexcept { last_.store(None, std::memory_order_relaxed); }
+    // Whether an error other than a warning was reported since clear().
+    bool failed() const noexcept
+    {
+        const int type = last_.load(std::memory_order_relaxed);
+        return type != None && type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING;
+    }
+    static void report(RtMidiError::Type type, const std::string&, void* log)
+    {
+        static_cast<RtErrorLog*>(log)->last_.store(type, std::memory_order_relaxed);
+    }
+
+private:
+    static constexpr int None = -1;
+    std::atomic<int> last_{None};
+};
+
+RtMidi::Api rtApi(PortApi api)
+{
+    return api == PortApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
+// Constructs an RtMidi port object without a word on the console: RtMidi
+// prints before it throws when no error callback is set yet.
+template <class Port>
+std::unique_ptr<Port> makeQuiet(RtMidi::Api api, const std::string& clientName, RtErrorLog& log)
+{
+    std::unique_ptr<Port> port;
+    {
+        const ScopedCerrSilence quiet;
+        try {
+            port = std::make_unique<Port>(api, clientName);
+        } catch (const RtMidiError&) {
+            return nullptr;
+        }
+    }
+    port->setErrorCallback(&RtErrorLog::report, &log);
+    if (port->getCurrentApi() != api)
+        return nullptr;
+    return port;
+}
+
+bool alsaSequencerAvailable()
+{
+    snd_seq_t* seq = nullptr;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0)
+        return false;
+    snd_seq_close(seq);
+    return true;
+}
+
+// The index under which an RtMidi object lists the port now.
+template <class Port>
+std::optional<unsigned> findPort(Port& port, const std::string& name)
+{
+    const unsigned count = port.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        if (port.getPortName(i) == name)
+            return i;
+    }
+    return std::nullopt;
+}
+
+template <class Port>
+void appendAlsaPorts(Port* port, const std::string& clientName, std::vector<ListedPort>& ports)
+{
+    if (!port)
+        return;
+    const unsigned count = port->getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        std::string name = port->getPortName(i);
+        if (!name.empty() && !isOwnAlsaPort(name, clientName))
+            ports.push_back(alsaPort(std::move(name)));
+    }
+}
+
+// Closes an RtMidi port object, unless its JACK server has gone away: libjack
+// would then crash unregistering the port. Such an object stays, unclosed,
+// until the process ends; kept reachable, so that no leak checker reports it.
+template <class Port>
+void closeRtPort(std::unique_ptr<Port>& port, const std::optional<JackServerWatch>& jack)
+{
+    if (port && jack && !jack->serverRunning()) {
+        static auto* abandoned = new std::vector<RtMidi*>;
+        abandoned->push_back(port.release());
+        return;
+    }
+    port.reset();
+}
+
+using AlsaAddress = std::pair<int, int>;
+
+// ALSA addresses of our open inputs, for the loop guard.
+using OpenAlsaInputs = std::vector<AlsaAddress>;
+
+class RtInputConnection final : public MidiInputConnection {
+public:
+    RtInputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiIn> port,
+                      std::optional<JackServerWatch> jack, std::shared_ptr<OpenAlsaInputs> openInputs,
+                      std::optional<AlsaAddress> address)
+        : log_(std::move(log)), port_(std::move(port)), jack_(std::move(jack)),
+          openInputs_(std::move(openInputs)), address_(address)
+    {
+        if (address_)
+            openInputs_->push_back(*address_);
+    }
+
+    ~RtInputConnection() override
+    {
+        // RtMidi stops its input thread (ALSA) or leaves the JACK graph
+        // before this returns, so no callback comes afterwards; a JACK
+        // server that has gone away calls nothing any more either.
+        closeRtPort(port_, jack_);
+        if (address_) {
+            const auto it = std::find(openInputs_->begin(), openInputs_->end(), *address_);
+            if (it != openInputs_->end())
+                openInputs_->erase(it);
+        }
+    }
+
+    // RtMidi's input callback: driver thread. RtMidi may hand several
+    // messages as one (see deliverAsMessages).
+    static void onInput(double, std::vector<unsigned char>* message, void* sink)
+    {
+        if (message && !message->empty())
+            deliverAsMessages(message->data(), message->size(), *static_cast<MidiInputSink*>(sink));
+    }
+
+private:
+    std::unique_ptr<RtErrorLog> log_; // outlives the port that reports to it
+    std::unique_ptr<RtMidiIn> port_;
+    std::optional<JackServerWatch> jack_;
+    std::shared_ptr<OpenAlsaInputs> openInputs_;
+    std::optional<AlsaAddress> address_;
+};
+
+class RtOutputConnection final : public MidiOutputConnection {
+public:
+    RtOutputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiOut> port,
+                       std::optional<JackServerWatch> jack)
+        : log_(std::move(log)), port_(std::move(port)), jack_(std::move(jack))
+    {
+    }
+
+    ~RtOutputConnection() override { closeRtPort(port_, jack_); }
+
+    MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) override
+    {
+        log_->clear();
+        // A long message goes to a JACK port in pieces that JACK clients put
+        // together again: RtMidi drops, without a word, an event too large
+        // for the port's buffer.
+        const std::size_t piece = isLong && jack_ ? JackPieceBytes : size;
+        for (std::size_t offset = 0; offset < size; offset += piece)
+            port_->sendMessage(data + offset, std::min(piece, size - offset));
+        return log_->failed() ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
+    }
+
+private:
+    std::unique_ptr<RtErrorLog> log_;
+    std::unique_ptr<RtMidiOut> port_;
+    std::optional<JackServerWatch> jack_;
+};
+
+// Opens the listed port on a new RtMidi object of ours, found again by name.
+template <class Port>
+MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const char* ourPortName,
+                  std::unique_ptr<RtErrorLog>& log, std::unique_ptr<Port>& port,
+                  typename RtMidiIn::RtMidiCallback callback = nullptr, void* userData = nullptr)
+{
+    log = std::make_unique<RtErrorLog>();
+    // A server that has stopped since the listing leaves an object that
+    // lists nothing: the port is then reported gone.
+    port = makeQuiet<Port>(rtApi(entry.api), clientName, *log);
+    if (!port)
+        return MIDIERR_NODEVICE;
+    const std::optional<unsigned> index = findPort(*port, entry.name);
+    if (!index)
+        return MIDIERR_NODEVICE;
+    if constexpr (std::is_same_v<Port, RtMidiIn>) {
+        // Everything reaches the services; filtering is the client's business.
+        port->ignoreTypes(false, false, false);
+        port->setCallback(callback, userData);
+    }
+    log->clear();
+    port->openPort(*index, ourPortName);
+    if (!port->isPortOpen() || log->failed())
+        return MMSYSERR_ERROR;
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace
+
+struct RtMidiBackend::Impl {
+    std::string clientName = MidiClientName() + "-" + std::to_string(::getpid());
+    RtErrorLog alsaLog; // outlives the enumeration objects that report to it
+    // One enumeration object per direction, kept for the process.
+    std::unique_ptr<RtMidiIn> alsaSources;
+    std::unique_ptr<RtMidiOut> alsaSinks;
+    JackPortLister jack{clientName};
+    std::vector<ListedPort> inputs;
+    std::vector<ListedPort> outputs;
+    bool listed = false;
+    std::shared_ptr<OpenAlsaInputs> openInputs = std::make_shared<OpenAlsaInputs>();
+
+    void refresh()
+    {
+        inputs.clear();
+        outputs.clear();
+        if (!alsaSources && alsaSequencerAvailable()) {
+            alsaSources = makeQuiet<RtMidiIn>(RtMidi::LINUX_ALSA, clientName, alsaLog);
+            alsaSinks = makeQuiet<RtMidiOut>(RtMidi::LINUX_ALSA, clientName, alsaLog);
+            if (!alsaSources || !alsaSinks) {
+                alsaSources.reset();
+                alsaSinks.reset();
+            }
+        }
+        appendAlsaPorts(alsaSources.get(), clientName, inputs);
+        appendAlsaPorts(alsaSinks.get(), clientName, outputs);
+        std::vector<ListedPort> jackInputs;
+        std::vector<ListedPort> jackOutputs;
+        jack.list(jackInputs, jackOutputs);
+        inputs.insert(inputs.end(), jackInputs.begin(), jackInputs.end());
+        outputs.insert(outputs.end(), jackOutputs.begin(), jackOutputs.end());
+        orderPorts(inputs);
+        orderPorts(outputs);
+        listed = true;
+    }
+
+    // Capabilities and opening use the list as last counted; the first use
+    // counts once.
+    const std::vector<ListedPort>& currentInputs()
+    {
+        if (!listed)
+            refresh();
+        return inputs;
+    }
+
+    const std::vector<ListedPort>& currentOutputs()
+    {
+        if (!listed)
+            refresh();
+        return outputs;
+    }
+
+    // For a JACK port, a watch on its server.
+    std::optional<JackServerWatch> watchFor(const ListedPort& port) const
+    {
+        if (port.api != PortApi::Jack)
+            return std::nullopt;
+        return jack.watch();
+    }
+
+};
+
+RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
+{
+    silenceMidiLibraries();
+}
+
+RtMidiBackend::~RtMidiBackend() = default;
+
+const std::string& RtMidiBackend::clientName() const
+{
+    return d->clientName;
+}
+
+unsigned RtMidiBackend::inputCount()
+{
+    d->refresh();
+    return static_cast<unsigned>(d->inputs.size());
+}
+
+unsigned RtMidiBackend::outputCount()
+{
+    d->refresh();
+    return static_cast<unsigned>(d->outputs.size());
+}
+
+MMRESULT RtMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
+{
+    const auto& ports = d->currentInputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIINCAPSW{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(ports[device].name, caps.szPname);
+    caps.dwSupport = 0;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT RtMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
+{
+    const auto& ports = d->currentOutputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIOUTCAPSW{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(ports[device].name, caps.szPname);
+    caps.wTechnology = MOD_MIDIPORT;
+    caps.wVoices = 0;
+    caps.wNotes = 0;
+    caps.wChannelMask = AllChannels;
+    caps.dwSupport = 0;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT RtMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
+{
+    const auto& ports = d->currentInputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    const ListedPort& entry = ports[device];
+    std::unique_ptr<RtErrorLog> log;
+    std::unique_ptr<RtMidiIn> port;
+    const MMRESULT result = openPort(entry, d->clientName, "in", log, port, &RtInputConnection::onInput, &sink);
+    if (result != MMSYSERR_NOERROR)
+        return result;
+    std::optional<AlsaAddress> address;
+    if (entry.api == PortApi::Alsa)
+        address = AlsaAddress{entry.alsaClient, entry.alsaPort};
+    out = std::make_unique<RtInputConnection>(std::move(log), std::move(port), d->watchFor(entry), d->openInputs,
+                                              address);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT RtMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
+{
+    const auto& ports = d->currentOutputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    const ListedPort& entry = ports[device];
+    // Feeding a through port that our input listens to would loop every
+    // message forever.
+    if (feedsBack(entry, *d->openInputs))
+        return MMSYSERR_ALLOCATED;
+    std::unique_ptr<RtErrorLog> log;
+    std::unique_ptr<RtMidiOut> port;
+    const MMRESULT result = openPort(entry, d->clientName, "out", log, port);
+    if (result != MMSYSERR_NOERROR)
+        return result;
+    out = std::make_unique<RtOutputConnection>(std::move(log), std::move(port), d->watchFor(entry));
+    return MMSYSERR_NOERROR;
+}

@@ -1,0 +1,422 @@
+#include "platform/midi/virtual_midi_backend.h"
+
+#include "platform/midi/midi_message.h"
+#include "platform/midi/port_name.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+struct VirtualInput {
+    VirtualMidiBackend::DeviceSpec spec;
+    bool removed = false;
+    MMRESULT capsError = MMSYSERR_NOERROR;
+    MMRESULT openError = MMSYSERR_NOERROR;
+    MidiInputSink* sink = nullptr; // set while open
+};
+
+struct VirtualOutput {
+    VirtualMidiBackend::DeviceSpec spec;
+    bool removed = false;
+    bool open = false;
+    MMRESULT capsError = MMSYSERR_NOERROR;
+    MMRESULT openError = MMSYSERR_NOERROR;
+    MMRESULT shortSendError = MMSYSERR_NOERROR;
+    MMRESULT longSendError = MMSYSERR_NOERROR;
+    std::vector<std::vector<std::uint8_t>> sent;
+};
+
+struct Injection {
+    unsigned device = 0;
+    std::vector<std::uint8_t> bytes;
+    std::optional<DWORD> timestampMs;
+};
+
+} // namespace
+
+struct VirtualMidiBackend::Impl {
+    // Devices, faults and captures. The driver thread holds it while it
+    // delivers, so closing an input waits for a delivery in progress.
+    mutable std::mutex mutex;
+    std::vector<VirtualInput> inputs;
+    std::vector<VirtualOutput> outputs;
+
+    // Injected messages waiting for the driver thread.
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<Injection> queue;
+    std::size_t unfinished = 0; // queued or being delivered
+    bool stopping = false;
+
+    VirtualInput& input(unsigned device)
+    {
+        if (device >= inputs.size())
+            throw std::out_of_range("no virtual MIDI input " + std::to_string(device));
+        return inputs[device];
+    }
+
+    VirtualOutput& output(unsigned device)
+    {
+        if (device >= outputs.size())
+            throw std::out_of_range("no virtual MIDI output " + std::to_string(device));
+        return outputs[device];
+    }
+
+    // The declared device that the services call number `device`.
+    template <class Device>
+    static Device* listed(std::vector<Device>& devices, unsigned device)
+    {
+        for (Device& candidate : devices) {
+            if (candidate.removed)
+                continue;
+            if (device == 0)
+                return &candidate;
+            --device;
+        }
+        return nullptr;
+    }
+
+    template <class Device>
+    static unsigned count(const std::vector<Device>& devices)
+    {
+        unsigned n = 0;
+        for (const Device& device : devices)
+            n += device.removed ? 0 : 1;
+        return n;
+    }
+
+    void inject(Injection injection)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            input(injection.device);
+        }
+        const std::lock_guard lock(queueMutex);
+        queue.push_back(std::move(injection));
+        ++unfinished;
+        queueChanged.notify_all();
+    }
+
+    // The driver thread: one message at a time, in injection order.
+    void run()
+    {
+        for (;;) {
+            Injection next;
+            {
+                std::unique_lock lock(queueMutex);
+                queueChanged.wait(lock, [this] { return stopping || !queue.empty(); });
+                if (stopping)
+                    return;
+                next = std::move(queue.front());
+                queue.pop_front();
+            }
+            deliver(next);
+            const std::lock_guard lock(queueMutex);
+            --unfinished;
+            queueChanged.notify_all();
+        }
+    }
+
+    void deliver(const Injection& injection)
+    {
+        const std::lock_guard lock(mutex);
+        const VirtualInput& device = inputs[injection.device];
+        if (device.removed || !device.sink)
+            return;
+        if (injection.timestampMs)
+            device.sink->onMessageAt(injection.bytes.data(), injection.bytes.size(), *injection.timestampMs);
+        else
+            device.sink->onMessage(injection.bytes.data(), injection.bytes.size());
+    }
+
+    // The open ports; each keeps Impl alive.
+    class InputConnection final : public MidiInputConnection {
+    public:
+        InputConnection(std::shared_ptr<Impl> impl, VirtualInput& device)
+            : impl_(std::move(impl)), device_(device)
+        {
+        }
+
+        ~InputConnection() override
+        {
+            // Taking the lock waits for a delivery in progress; none follows.
+            const std::lock_guard lock(impl_->mutex);
+            device_.sink = nullptr;
+        }
+
+    private:
+        std::shared_ptr<Impl> impl_;
+        VirtualInput& device_;
+    };
+
+    class OutputConnection final : public MidiOutputConnection {
+    public:
+        OutputConnection(std::shared_ptr<Impl> impl, VirtualOutput& device)
+            : impl_(std::move(impl)), device_(device)
+        {
+        }
+
+        ~OutputConnection() override
+        {
+            const std::lock_guard lock(impl_->mutex);
+            device_.open = false;
+        }
+
+        MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) override
+        {
+            const std::lock_guard lock(impl_->mutex);
+            if (device_.removed)
+                return MMSYSERR_NODRIVER;
+            const MMRESULT fault = isLong ? device_.longSendError : device_.shortSendError;
+            if (fault != MMSYSERR_NOERROR)
+                return fault;
+            device_.sent.emplace_back(data, data + size);
+            return MMSYSERR_NOERROR;
+        }
+
+    private:
+        std::shared_ptr<Impl> impl_;
+        VirtualOutput& device_;
+    };
+};
+
+namespace {
+
+// Declared devices live in vectors that may grow while a connection refers
+// to one of them; the vectors reserve room up front so that never moves them.
+constexpr std::size_t MaxDevices = 256;
+
+} // namespace
+
+VirtualMidiBackend::VirtualMidiBackend() : d(std::make_shared<Impl>())
+{
+    d->inputs.reserve(MaxDevices);
+    d->outputs.reserve(MaxDevices);
+    driver_ = std::thread([impl = d] { impl->run(); });
+}
+
+VirtualMidiBackend::~VirtualMidiBackend()
+{
+    {
+        const std::lock_guard lock(d->queueMutex);
+        d->stopping = true;
+        d->queueChanged.notify_all();
+    }
+    driver_.join();
+}
+
+unsigned VirtualMidiBackend::addInput(const DeviceSpec& spec)
+{
+    const std::lock_guard lock(d->mutex);
+    if (d->inputs.size() == MaxDevices)
+        throw std::length_error("too many virtual MIDI inputs");
+    VirtualInput input;
+    input.spec = spec;
+    d->inputs.push_back(std::move(input));
+    return static_cast<unsigned>(d->inputs.size() - 1);
+}
+
+unsigned VirtualMidiBackend::addOutput(const DeviceSpec& spec)
+{
+    const std::lock_guard lock(d->mutex);
+    if (d->outputs.size() == MaxDevices)
+        throw std::length_error("too many virtual MIDI outputs");
+    VirtualOutput output;
+    output.spec = spec;
+    d->outputs.push_back(std::move(output));
+    return static_cast<unsigned>(d->outputs.size() - 1);
+}
+
+void VirtualMidiBackend::removeInput(unsigned device)
+{
+    const std::lock_guard lock(d->mutex);
+    d->input(device).removed = true;
+}
+
+void VirtualMidiBackend::removeOutput(unsigned device)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).removed = true;
+}
+
+void VirtualMidiBackend::setInputCapsError(unsigned device, MMRESULT code)
+{
+    const std::lock_guard lock(d->mutex);
+    d->input(device).capsError = code;
+}
+
+void VirtualMidiBackend::setOutputCapsError(unsigned device, MMRESULT code)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).capsError = code;
+}
+
+void VirtualMidiBackend::setInputOpenError(unsigned device, MMRESULT code)
+{
+    const std::lock_guard lock(d->mutex);
+    d->input(device).openError = code;
+}
+
+void VirtualMidiBackend::setOutputOpenError(unsigned device, MMRESULT code)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).openError = code;
+}
+
+void VirtualMidiBackend::setShortSendError(unsigned device, MMRESULT code)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).shortSendError = code;
+}
+
+void VirtualMidiBackend::setLongSendError(unsigned device, MMRESULT code)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).longSendError = code;
+}
+
+void VirtualMidiBackend::injectShort(unsigned device, DWORD packed)
+{
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed), static_cast<std::uint8_t>(packed >> 8),
+                                   static_cast<std::uint8_t>(packed >> 16)};
+    // As many bytes as the status calls for; three for what is no short message.
+    const std::size_t size = shortMessageSize(bytes[0]);
+    d->inject(Injection{device, std::vector<std::uint8_t>(bytes, bytes + (size ? size : 3)), std::nullopt});
+}
+
+void VirtualMidiBackend::injectShort(unsigned device, DWORD packed, DWORD timestampMs)
+{
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed), static_cast<std::uint8_t>(packed >> 8),
+                                   static_cast<std::uint8_t>(packed >> 16)};
+    const std::size_t size = shortMessageSize(bytes[0]);
+    d->inject(Injection{device, std::vector<std::uint8_t>(bytes, bytes + (size ? size : 3)), timestampMs});
+}
+
+void VirtualMidiBackend::injectBytes(unsigned device, std::vector<std::uint8_t> bytes)
+{
+    d->inject(Injection{device, std::move(bytes), std::nullopt});
+}
+
+void VirtualMidiBackend::waitIdle()
+{
+    std::unique_lock lock(d->queueMutex);
+    d->queueChanged.wait(lock, [this] { return d->unfinished == 0; });
+}
+
+std::vector<std::uint8_t> VirtualMidiBackend::sentBytes(unsigned device) const
+{
+    const std::lock_guard lock(d->mutex);
+    std::vector<std::uint8_t> bytes;
+    for (const auto& message : d->output(device).sent)
+        bytes.insert(bytes.end(), message.begin(), message.end());
+    return bytes;
+}
+
+std::vector<std::vector<std::uint8_t>> VirtualMidiBackend::sentMessages(unsigned device) const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->output(device).sent;
+}
+
+void VirtualMidiBackend::clearSent(unsigned device)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).sent.clear();
+}
+
+bool VirtualMidiBackend::isInputOpen(unsigned device) const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->input(device).sink != nullptr;
+}
+
+bool VirtualMidiBackend::isOutputOpen(unsigned device) const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->output(device).open;
+}
+
+unsigned VirtualMidiBackend::inputCount()
+{
+    const std::lock_guard lock(d->mutex);
+    return Impl::count(d->inputs);
+}
+
+unsigned VirtualMidiBackend::outputCount()
+{
+    const std::lock_guard lock(d->mutex);
+    return Impl::count(d->outputs);
+}
+
+MMRESULT VirtualMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
+{
+    const std::lock_guard lock(d->mutex);
+    const VirtualInput* input = Impl::listed(d->inputs, device);
+    if (!input)
+        return MMSYSERR_BADDEVICEID;
+    if (input->capsError != MMSYSERR_NOERROR)
+        return input->capsError;
+    caps = MIDIINCAPSW{};
+    caps.wMid = input->spec.mid;
+    caps.wPid = input->spec.pid;
+    caps.vDriverVersion = input->spec.driverVersion;
+    copyPortName(input->spec.name, caps.szPname);
+    caps.dwSupport = input->spec.support;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
+{
+    const std::lock_guard lock(d->mutex);
+    const VirtualOutput* output = Impl::listed(d->outputs, device);
+    if (!output)
+        return MMSYSERR_BADDEVICEID;
+    if (output->capsError != MMSYSERR_NOERROR)
+        return output->capsError;
+    caps = MIDIOUTCAPSW{};
+    caps.wMid = output->spec.mid;
+    caps.wPid = output->spec.pid;
+    caps.vDriverVersion = output->spec.driverVersion;
+    copyPortName(output->spec.name, caps.szPname);
+    caps.wTechnology = output->spec.technology;
+    caps.wVoices = output->spec.voices;
+    caps.wNotes = output->spec.notes;
+    caps.wChannelMask = output->spec.channelMask;
+    caps.dwSupport = output->spec.support;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
+{
+    const std::lock_guard lock(d->mutex);
+    VirtualInput* input = Impl::listed(d->inputs, device);
+    if (!input)
+        return MMSYSERR_BADDEVICEID;
+    if (input->openError != MMSYSERR_NOERROR)
+        return input->openError;
+    if (input->sink)
+        return MMSYSERR_ALLOCATED;
+    input->sink = &sink;
+    out = std::make_unique<Impl::InputConnection>(d, *input);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
+{
+    const std::lock_guard lock(d->mutex);
+    VirtualOutput* output = Impl::listed(d->outputs, device);
+    if (!output)
+        return MMSYSERR_BADDEVICEID;
+    if (output->openError != MMSYSERR_NOERROR)
+        return output->openError;
+    if (output->open)
+        return MMSYSERR_ALLOCATED;
+    output->open = true;
+    out = std::make_unique<Impl::OutputConnection>(d, *output);
+    return MMSYSERR_NOERROR;
+}
