@@ -315,19 +315,27 @@ bool TfmMain::ConfirmSaveIfModified()
 
 void TfmMain::FormCloseQuery(QObject* /*Sender*/, bool& CanClose)
 {
-    CloseRequested = true;
+    SetCloseRequested(true);
     bool mayClose = false;
     try {
         mayClose = ConfirmSaveIfModified();
     } catch (...) {
-        CloseRequested = false;
+        SetCloseRequested(false);
         CanClose = false;
         throw;
     }
     if (!mayClose) {
-        CloseRequested = false;
+        SetCloseRequested(false);
         CanClose = false;
     }
+}
+
+void TfmMain::SetCloseRequested(bool Requested)
+{
+    CloseRequested = Requested;
+    // The thru route reads its own copy, on the thread that forwards.
+    if (routing)
+        routing->SetCloseRequested(Requested);
 }
 
 void TfmMain::closeEvent(QCloseEvent* event)

@@ -40,7 +40,7 @@ public:
     QString ReadmePath;        // AppDir + "a_lire.txt"
     QString CurrentCurveFile;  // last file loaded or saved; empty at start
     bool CurveModified = false; // the curve differs from the last file loaded or saved
-    bool CloseRequested = false; // the window is being closed: nothing is sent meanwhile
+    bool CloseRequested = false; // the window is being closed: nothing is sent meanwhile (SetCloseRequested)
 
     // The curve.
     TTransferTable TransferTable{}; // incoming data value -> outgoing value
@@ -94,6 +94,8 @@ public:
     void FormCloseQuery(QObject* Sender, bool& CanClose);
     void SetCurrentCurveFile(const QString& Path);
     bool ConfirmSaveIfModified();
+    // Sets CloseRequested and holds what the MIDI routing sends while it is set.
+    void SetCloseRequested(bool Requested);
 
     // Actions.
     void ActGraphOpenExecute(QObject* Sender);
@@ -170,8 +172,6 @@ private:
     void SetLamp(TLamp lamp, bool on) override;
     void EnableLampTimer(TLamp lamp) override;
     void ShowLastMapping(int in, int out) override;
-    bool IsCloseRequested() const override;
-    const TTransferTable& CurrentTransferTable() const override;
 
     IPrompts& prompts;
     TMidiRouting* routing;

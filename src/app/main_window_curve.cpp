@@ -7,6 +7,7 @@
 #include "app/widgets/step_slider.h"
 #include "curve/point_series.h"
 #include "curve/transfer_table.h"
+#include "routing/midi_routing.h"
 
 #include <QLabel>
 
@@ -104,6 +105,8 @@ void TfmMain::PlotControlPoints()
 void TfmMain::BuildTransferTable()
 {
     TransferTable = ::BuildTransferTable(CurrentPoints());
+    if (routing)
+        routing->PublishTransferTable(TransferTable);
     Series1->SetColor(SeriesColourFor(CurveValid));
     for (int i = 0; i < 128; ++i)
         Series1->Add(i, TransferTable[i]);

@@ -154,13 +154,3 @@ void TfmMain::ShowLastMapping(int in, int out)
     lblMidiLastMsg->setText(QStringLiteral("In = ") + QString::number(in) + QStringLiteral(" -> Out = ") +
                             QString::number(out));
 }
-
-bool TfmMain::IsCloseRequested() const
-{
-    return CloseRequested;
-}
-
-const TTransferTable& TfmMain::CurrentTransferTable() const
-{
-    return TransferTable;
-}

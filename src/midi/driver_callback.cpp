@@ -8,12 +8,22 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the driver callback must 
 
 namespace {
 
-// Queues one entry and tells the port's window; a full buffer keeps what it
-// holds and the message is lost, which the window learns as an overflow.
-void queueInput(const TMidiCtlInfo& info, const TMidiBufferItem& item) noexcept
+// Whether a thru route has seen the message through (sent it, or ruled it
+// out on purpose): then losing the window's copy loses no MIDI.
+bool RoutedAway(ThruOutcome outcome) noexcept
 {
-    const bool queued = PushEvent(info.PBuffer, item);
-    PostMessageW(info.hWindow, queued ? NotifyDataQueued : NotifyOverflow, 0, 0);
+    return outcome == ThruSent || outcome == ThruHeld || outcome == ThruDropped;
+}
+
+// Queues one entry and tells the port's window. A full buffer keeps what it
+// holds; the window learns of the overflow when the message itself is lost,
+// not when only its copy for the window is.
+void queueInput(const TMidiCtlInfo& info, const TMidiBufferItem& item, ThruOutcome outcome) noexcept
+{
+    if (PushEvent(info.PBuffer, item))
+        PostMessageW(info.hWindow, NotifyDataQueued, 0, 0);
+    else if (!RoutedAway(outcome))
+        PostMessageW(info.hWindow, NotifyOverflow, 0, 0);
 }
 
 } // namespace
@@ -48,25 +58,34 @@ void MidiDriverCallback(std::intptr_t, UINT wMsg, DWORD_PTR dwInstance, DWORD_PT
     case MIM_DATA:
     case MIM_LONGDATA:
     case MIM_LONGERROR: {
-        // The whole parameter is compared: a header address never equals a
-        // single-byte message.
-        if (dwParam1 == 0xF8 && info->FilterMTC.load(std::memory_order_relaxed))
-            return;
-        if (dwParam1 == 0xFE && info->FilterAS.load(std::memory_order_relaxed))
-            return;
-        if (wMsg == MIM_DATA && info->SysexOnly.load(std::memory_order_relaxed))
-            return;
+        if (wMsg == MIM_DATA) {
+            const DWORD message = static_cast<DWORD>(dwParam1) & 0xFFFFFF;
+            if (message == 0xF8 && info->FilterMTC.load(std::memory_order_relaxed))
+                return;
+            if (message == 0xFE && info->FilterAS.load(std::memory_order_relaxed))
+                return;
+            if (info->SysexOnly.load(std::memory_order_relaxed))
+                return;
+        }
         if (!info->PBuffer)
             return;
         TMidiBufferItem item;
         item.timestamp = static_cast<std::uint32_t>(dwParam2);
-        if (wMsg == MIM_DATA)
+        ThruOutcome outcome = ThruNone;
+        if (wMsg == MIM_DATA) {
+            // The route's outcome travels in the top byte, beside the message.
             item.data = static_cast<std::uint32_t>(dwParam1);
-        else
+            outcome = thruOutcomeOf(dwParam1);
+        } else {
             item.sysex = reinterpret_cast<MIDIHDR*>(dwParam1);
-        queueInput(*info, item);
+            outcome = thruOutcomeOf(*item.sysex);
+        }
+        queueInput(*info, item, outcome);
         return;
     }
+    case MIM_THRULOST:
+        PostMessageW(info->hWindow, NotifyOverflow, 0, 0);
+        return;
     case MOM_DONE:
         PostMessageW(info->hWindow, NotifyOutputDone, 0, dwParam1);
         return;

@@ -8,7 +8,9 @@
 // buffers that midiInReset hands back). The callback reads the control record
 // given as its instance value, pushes at most one entry into the port's ring
 // buffer and posts one notification: it never allocates, locks, blocks, or
-// touches anything else. PBuffer and hWindow are written by the main thread
+// touches anything else. An input message that a thru route has sent on
+// already reaches the window all the same; when the ring buffer is full, only
+// the window's copy of it is lost, which is no overflow. PBuffer and hWindow are written by the main thread
 // only while the port's device is closed; the three flags may be written by
 // the main thread at any time and are read anew at every call.
 
@@ -21,7 +23,8 @@
 
 // The notification posted when an entry was queued (the value of MIM_DATA).
 constexpr std::uint32_t NotifyDataQueued = MIM_DATA;
-// The notification posted when the ring buffer was full and a message was lost.
+// The notification posted when a message was lost: the ring buffer was full
+// and no thru route had sent it, or the route could not send it.
 constexpr std::uint32_t NotifyOverflow = WM_USER;
 // The notification posted when the driver hands back an output buffer; its
 // second parameter is the MIDIHDR.

@@ -2,6 +2,8 @@
 
 // One MIDI message as the application receives or sends it.
 
+#include "platform/midi/thru_map.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -13,4 +15,5 @@ public:
     std::uint32_t Time = 0;                 // the driver's time stamp
     std::uint16_t SysexLength = 0;          // number of bytes at Sysex
     std::unique_ptr<std::uint8_t[]> Sysex;  // owned copy of system-exclusive bytes; null for a short message
+    ThruOutcome Thru = ThruNone;            // what the thru route did with an incoming message
 };

@@ -322,10 +322,12 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent()
         event->MidiMessage = static_cast<std::uint8_t>(item.data);
         event->Data1 = static_cast<std::uint8_t>(item.data >> 8);
         event->Data2 = static_cast<std::uint8_t>(item.data >> 16);
+        event->Thru = thruOutcomeOf(item.data);
     } else {
         MIDIHDR* header = item.sysex;
         const DWORD recorded = std::min(header->dwBytesRecorded, header->dwBufferLength);
         event->MidiMessage = 0xF0;
+        event->Thru = thruOutcomeOf(*header);
         event->SysexLength = static_cast<std::uint16_t>(recorded);
         if (recorded > 0) {
             event->Sysex = std::make_unique_for_overwrite<std::uint8_t[]>(recorded);

@@ -308,6 +308,11 @@ void TMidiOutput::PutLong(const void* TheSysex, std::uint16_t msgLength)
     FLongBuffers.push_back(std::move(buffer));
 }
 
+void TMidiOutput::CheckSent(MMRESULT Result, bool Long)
+{
+    Check(Result, Long ? ecLongMsg : ecShortMsg);
+}
+
 void TMidiOutput::PutMidiEvent(const TMyMidiEvent& theEvent)
 {
     if (FState != mosOpen)

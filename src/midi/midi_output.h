@@ -81,6 +81,9 @@ public:
     // Sends msgLength bytes as one long message; the bytes are copied before
     // it returns. An empty message is refused.
     virtual void PutLong(const void* TheSysex, std::uint16_t msgLength);
+    // Raises what PutShort or PutLong raise when the device refuses a message
+    // with Result: for a message that a thru route sent on the port's device.
+    void CheckSent(MMRESULT Result, bool Long);
 
     // Note Off on a channel (only its low four bits count).
     void NoteOff(std::uint8_t Channel, std::uint8_t Note, std::uint8_t Dynamics);

@@ -2,12 +2,20 @@
 
 // The program's two MIDI ports and the path between them: every message from
 // the chosen input leaves at once on the chosen output with its second data
-// byte remapped through the transfer table. Everything here runs on the main
-// thread; the driver's thread reaches it only through the input port's ring
-// buffer and notifications.
+// byte remapped through the transfer table.
+//
+// Threading: everything here runs on the main thread. While both ports are
+// open, a thru route forwards every message on the thread that receives it,
+// through the table and the close flag published here; the main thread then
+// only shows what happened (lamps, last mapping, errors). Without a route
+// (an output that is not open) the main thread sends what arrives, as the
+// route would. The driver's thread reaches this class only through the
+// input port's ring buffer and notifications.
 
+#include "curve/transfer_table.h"
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
+#include "midi/midi_thru.h"
 #include "routing/routing_view.h"
 
 #include <cstddef>
@@ -18,7 +26,7 @@
 
 class TMidiRouting {
 public:
-    TMidiRouting() = default;
+    TMidiRouting();
     ~TMidiRouting();
     TMidiRouting(const TMidiRouting&) = delete;
     TMidiRouting& operator=(const TMidiRouting&) = delete;
@@ -53,8 +61,15 @@ public:
 
     // The remapping path.
 
-    // Forwards every queued message, lights the input lamp, lets waiting
-    // events run, then forwards what came meanwhile.
+    // The table through which second data bytes leave, from now on.
+    void PublishTransferTable(const TTransferTable& Table);
+    // While the window is being closed, nothing is sent.
+    void SetCloseRequested(bool Requested);
+    bool CloseRequested() const { return Thru.Held(); }
+
+    // Shows every queued message (lamps, last mapping) and sends those that
+    // no route sent; lets waiting events run once, then deals with what came
+    // meanwhile.
     void MidiInMidiInput(TMidiIO* Sender);
     // A message was lost because the input queue was full.
     void MidiInOverflow(TMidiIO* Sender);
@@ -70,15 +85,21 @@ public:
     std::unique_ptr<TMidiInput> MidiIn;   // absent when its creation failed
     std::unique_ptr<TMidiOutput> MidiOut; // absent when its creation failed
     bool ShuttingDown = false;            // set once, when the ports are freed at exit
+    TMidiThru Thru;                       // the route between them while both are open
 
 private:
-    void ForwardEvent(const TMyMidiEvent& event);
+    // Takes every queued message in turn.
+    void TakeQueued();
+    void TakeEvent(const TMyMidiEvent& event);
     // Sends a built message through MidiOut and lights the output lamp.
     void SendEvent(const TMyMidiEvent& event);
-    // Ends a MidiInMidiInput call, handing back the notifications it deferred.
-    void EndForwarding() noexcept;
+    // Lights the output lamp for a message that has left.
+    void ShowSent();
+    // Sets the route once both ports are open; takes it away before either closes.
+    void ConnectThru();
+    void DisconnectThru();
 
     IRoutingView* View = nullptr;
-    bool Forwarding = false;  // MidiInMidiInput is running
-    unsigned DeferredCalls = 0; // calls left to the running MidiInMidiInput
+    TTransferTable Table;     // as published; the route reads its own copy
+    bool InputHandled = false; // MidiInMidiInput is running
 };

@@ -50,6 +50,13 @@ private:
 
 } // namespace
 
+TMidiRouting::TMidiRouting()
+{
+    // Values pass unchanged until a table is published.
+    for (std::size_t i = 0; i < Table.size(); ++i)
+        Table[i] = static_cast<std::uint8_t>(i);
+}
+
 TMidiRouting::~TMidiRouting() = default;
 
 void TMidiRouting::AttachView(IRoutingView* view)
@@ -154,12 +161,14 @@ void TMidiRouting::SetInputOpen(bool Open)
     IgnoringErrors([&] {
         if (Open) {
             MidiIn->OpenAndStart();
+            ConnectThru();
             DelayMs(OpenSettleMs, true);
             if (!ShuttingDown && View) {
                 View->ShowPortColour(TPortSide::Input, true);
                 View->ShowPortHint(TPortSide::Input, InputOpenHint);
             }
         } else {
+            DisconnectThru();
             MidiIn->Stop();
             MidiIn->Close();
             if (!ShuttingDown && View) {
@@ -179,12 +188,14 @@ void TMidiRouting::SetOutputOpen(bool Open)
     IgnoringErrors([&] {
         if (Open) {
             const bool opened = MidiOut->Open();
+            ConnectThru();
             DelayMs(OpenSettleMs, true);
             if (!ShuttingDown && View) {
                 View->ShowPortColour(TPortSide::Output, opened);
                 View->ShowPortHint(TPortSide::Output, opened ? OutputOpenHint : OutputClosedHint);
             }
         } else {
+            DisconnectThru();
             MidiOut->Close();
             if (!ShuttingDown && View) {
                 View->ShowPortColour(TPortSide::Output, false);
@@ -192,6 +203,17 @@ void TMidiRouting::SetOutputOpen(bool Open)
             }
         }
     });
+}
+
+void TMidiRouting::ConnectThru()
+{
+    if (MidiIn && MidiOut && !ShuttingDown)
+        Thru.Connect(*MidiIn, *MidiOut);
+}
+
+void TMidiRouting::DisconnectThru()
+{
+    Thru.Disconnect();
 }
 
 void TMidiRouting::SelectInputByName(const std::string& Name)

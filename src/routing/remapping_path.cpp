@@ -1,9 +1,9 @@
 // The remapping path: every queued input message leaves on the output with
-// its second data byte replaced through the transfer table.
+// its second data byte replaced through the transfer table. While a thru route
+// is set, it has left already, from the thread that received it; the window
+// then shows what the route did.
 #include "routing/midi_routing.h"
 
-#include "midi/driver_callback.h"
-#include "platform/notification_window.h"
 #include "routing/waits.h"
 
 #include <QCoreApplication>
@@ -17,56 +17,43 @@ constexpr std::uint8_t TestNoteKey = 63;
 constexpr std::uint8_t TestNoteVelocity = 100;
 constexpr std::uint32_t TestNoteLengthMs = 300;
 
-// The table used when no window is attached: values pass unchanged.
-const TTransferTable& IdentityTable()
+} // namespace
+
+void TMidiRouting::PublishTransferTable(const TTransferTable& NewTable)
 {
-    static const TTransferTable identity = [] {
-        TTransferTable table{};
-        for (std::size_t i = 0; i < table.size(); ++i)
-            table[i] = static_cast<std::uint8_t>(i);
-        return table;
-    }();
-    return identity;
+    Table = NewTable;
+    Thru.PublishTable(Table);
 }
 
-} // namespace
+void TMidiRouting::SetCloseRequested(bool Requested)
+{
+    Thru.SetHeld(Requested);
+}
 
 void TMidiRouting::MidiInMidiInput(TMidiIO* /*Sender*/)
 {
-    // A call for a later notification, made while this one lets waiting
-    // events run, leaves the queue to this one: the order is the same as if
-    // it drained first, and a burst of notifications cannot nest one event
-    // loop per message.
-    if (Forwarding) {
-        ++DeferredCalls;
+    // A call made while the first one lets waiting events run takes the
+    // queue in order and runs no event loop of its own: a burst of
+    // notifications cannot nest one event loop per message, and a modal
+    // dialog opened meanwhile holds nothing back.
+    if (InputHandled) {
+        TakeQueued();
         return;
     }
-    Forwarding = true;
-    DeferredCalls = 0;
+    InputHandled = true;
     const struct Reset {
-        TMidiRouting& routing;
-        ~Reset() { routing.EndForwarding(); }
-    } reset{*this};
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{InputHandled};
 
-    const auto forwardQueued = [this] {
-        while (MidiIn && MidiIn->MessageCount() > 0) {
-            const std::unique_ptr<TMyMidiEvent> event = MidiIn->GetMidiEvent();
-            if (!event)
-                return;
-            ForwardEvent(*event);
-        }
-    };
     const auto lightInputLamp = [this] {
         if (!ShuttingDown && View) {
             View->EnableLampTimer(TLamp::MidiIn);
             View->SetLamp(TLamp::MidiIn, true);
         }
     };
-    // What is queued leaves first: the lamp's repaint (which paints whatever
-    // else is waiting to be painted) and the events waiting in the loop would
-    // only delay it.
     try {
-        forwardQueued();
+        TakeQueued();
     } catch (...) {
         // A message that could not be sent has arrived all the same.
         lightInputLamp();
@@ -74,38 +61,56 @@ void TMidiRouting::MidiInMidiInput(TMidiIO* /*Sender*/)
     }
     lightInputLamp();
     if (!ShuttingDown) {
+        // The lamp is painted now; what came meanwhile is taken after.
         QCoreApplication::processEvents();
-        // What came meanwhile: its calls were deferred to this one.
-        forwardQueued();
+        TakeQueued();
     }
 }
 
-void TMidiRouting::EndForwarding() noexcept
+void TMidiRouting::TakeQueued()
 {
-    Forwarding = false;
-    // Ended by an error with messages left: each deferred notification comes
-    // again, as it would have without the deferral, so they are not stranded.
-    if (MidiIn && MidiIn->MessageCount() > 0) {
-        for (; DeferredCalls > 0; --DeferredCalls)
-            PostMessageW(MidiIn->Handle(), NotifyDataQueued, 0, 0);
+    while (MidiIn && MidiIn->MessageCount() > 0) {
+        const std::unique_ptr<TMyMidiEvent> event = MidiIn->GetMidiEvent();
+        if (!event)
+            return;
+        TakeEvent(*event);
     }
-    DeferredCalls = 0;
 }
 
-void TMidiRouting::ForwardEvent(const TMyMidiEvent& event)
+void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
 {
-    if (event.MidiMessage == SysexStatus) {
-        // A system-exclusive message leaves with its own bytes, unchanged;
-        // one longer than a buffer arrives, and leaves, in several parts.
-        if (event.Sysex && event.SysexLength > 0)
-            SendEvent(event);
+    const bool isSysex = event.MidiMessage == SysexStatus;
+    const std::uint8_t mapped = Table[event.Data2 & 0x7F];
+    if (event.Thru & ThruFailedBit) {
+        // The route's send was refused: the same error as sending it here.
+        if (MidiOut)
+            MidiOut->CheckSent(event.Thru & ~ThruFailedBit, isSysex);
         return;
     }
-    const TTransferTable& table = View ? View->CurrentTransferTable() : IdentityTable();
-    const std::uint8_t mapped = event.Data2 < table.size() ? table[event.Data2] : event.Data2;
-    const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1, mapped};
-    SendMidiBytes(bytes, 3);
-    if (event.Data2 > 0 && View)
+    switch (event.Thru) {
+    case ThruNone:
+        if (isSysex) {
+            // A system-exclusive message leaves with its own bytes, unchanged;
+            // one longer than a buffer arrives, and leaves, in several parts.
+            if (event.Sysex && event.SysexLength > 0)
+                SendEvent(event);
+            return;
+        } else {
+            const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1, mapped};
+            SendMidiBytes(bytes, 3);
+        }
+        break;
+    case ThruSent:
+        ShowSent();
+        break;
+    case ThruLost:
+        if (View)
+            View->SetLamp(TLamp::MidiErr, true);
+        break;
+    default: // held while closing, or ruled out on purpose: nothing left
+        break;
+    }
+    if (!isSysex && event.Data2 > 0 && View)
         View->ShowLastMapping(event.Data2, mapped);
 }
 
@@ -140,11 +145,16 @@ void TMidiRouting::SendMidiBytes(const std::uint8_t* Bytes, std::size_t Count)
 
 void TMidiRouting::SendEvent(const TMyMidiEvent& event)
 {
-    if (View && View->IsCloseRequested())
+    if (CloseRequested())
         return;
     if (!MidiOut)
         throw EMidiOutputError("MIDI Output device not open");
     MidiOut->PutMidiEvent(event);
+    ShowSent();
+}
+
+void TMidiRouting::ShowSent()
+{
     if (View) {
         View->SetLamp(TLamp::MidiOut, true);
         View->EnableLampTimer(TLamp::MidiOut);

@@ -1,9 +1,7 @@
 #pragma once
 
-// What the MIDI routing shows on the main window, and the window state it
-// reads. The main window implements it; tests use a fake.
-
-#include "curve/transfer_table.h"
+// What the MIDI routing shows on the main window. The main window implements
+// it; tests use a fake.
 
 #include <string>
 #include <vector>
@@ -39,9 +37,4 @@ public:
     virtual void EnableLampTimer(TLamp lamp) = 0;
     // "In = %d -> Out = %d" under the lamps.
     virtual void ShowLastMapping(int in, int out) = 0;
-
-    // The window is being closed: nothing is sent meanwhile.
-    virtual bool IsCloseRequested() const = 0;
-    // The table through which second data bytes are remapped.
-    virtual const TTransferTable& CurrentTransferTable() const = 0;
 };

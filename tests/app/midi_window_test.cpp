@@ -77,10 +77,14 @@ protected:
         backend->clearSent(0);
     }
 
-    // Handles notifications until `count` messages have left (false on time-out).
+    // Handles notifications until `count` messages have left and the window
+    // has taken what arrived (false on time-out).
     bool WaitForSent(std::size_t count)
     {
-        return QTest::qWaitFor([&] { return backend->sentMessages(0).size() >= count; }, 5000);
+        if (!QTest::qWaitFor([&] { return backend->sentMessages(0).size() >= count; }, 5000))
+            return false;
+        backend->waitIdle();
+        return QTest::qWaitFor([&] { return routing->MidiIn->MessageCount() == 0; }, 5000);
     }
 
     // Lets the driver deliver what was injected and the window handle it.
@@ -194,7 +198,7 @@ TEST_F(MidiWindowTest, NothingLeavesWhileTheWindowIsClosing)
 {
     StartWithOneOfEach();
     QTest::qWait(150);
-    form->CloseRequested = true;
+    form->SetCloseRequested(true);
     backend->injectBytes(0, {0x90, 0x40, 100});
     Deliver();
     EXPECT_TRUE(backend->sentMessages(0).empty());
@@ -202,7 +206,7 @@ TEST_F(MidiWindowTest, NothingLeavesWhileTheWindowIsClosing)
     EXPECT_FALSE(form->LedMidiOut->LedOn());
     EXPECT_EQ(form->lblMidiLastMsg->text(), QStringLiteral("In = 100 -> Out = %1").arg(form->TransferTable[100]));
 
-    form->CloseRequested = false;
+    form->SetCloseRequested(false);
     backend->injectBytes(0, {0x90, 0x40, 100});
     EXPECT_TRUE(WaitForSent(1));
 }
@@ -222,7 +226,7 @@ TEST_F(MidiWindowTest, OrderIsKeptAcrossNestedHandling)
     EXPECT_EQ(backend->sentMessages(0), expected);
 }
 
-TEST_F(MidiWindowTest, AnOverflowLosesOnlyWhatDidNotFitAndLightsTheErrorLampUntilClicked)
+TEST_F(MidiWindowTest, AFullWindowQueueLosesNoMidiWhileLostMessagesLightTheErrorLampUntilClicked)
 {
     StartWithOneOfEach();
     const TTransferTable& t = form->TransferTable;
@@ -230,19 +234,25 @@ TEST_F(MidiWindowTest, AnOverflowLosesOnlyWhatDidNotFitAndLightsTheErrorLampUnti
         return Bytes{0x90, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i % 127)};
     };
     std::vector<Bytes> expected;
-    // The window handles nothing while the driver queues more than the ring buffer holds.
+    // The window handles nothing while the driver queues more than the ring
+    // buffer holds: only the window's copies are lost, every message leaves.
     for (int i = 0; i < 1100; ++i) {
         backend->injectBytes(0, note(i));
-        if (i < 1024)
-            expected.push_back({0x90, note(i)[1], t[note(i)[2]]});
+        expected.push_back({0x90, note(i)[1], t[note(i)[2]]});
     }
     backend->waitIdle();
-    ASSERT_TRUE(WaitForSent(1024));
-    Deliver();
     EXPECT_EQ(backend->sentMessages(0), expected);
-    EXPECT_TRUE(form->LedMidiErr->LedOn());
+    Deliver();
+    EXPECT_FALSE(form->LedMidiErr->LedOn());
 
-    // Everything after it passes as usual; the lamp stays lit.
+    // A message that finds no room on the output is lost: the lamp lights
+    // and stays lit while later messages pass, until it is clicked.
+    backend->setShortSendError(0, MIDIERR_SENDQUEUEFULL);
+    backend->injectBytes(0, note(1500));
+    Deliver();
+    EXPECT_TRUE(form->LedMidiErr->LedOn());
+    EXPECT_TRUE(reported.isEmpty());
+    backend->setShortSendError(0, MMSYSERR_NOERROR);
     for (int i = 2000; i < 2300; ++i) {
         backend->injectBytes(0, note(i));
         expected.push_back({0x90, note(i)[1], t[note(i)[2]]});
@@ -251,6 +261,7 @@ TEST_F(MidiWindowTest, AnOverflowLosesOnlyWhatDidNotFitAndLightsTheErrorLampUnti
     }
     ASSERT_TRUE(WaitForSent(expected.size()));
     EXPECT_EQ(backend->sentMessages(0), expected);
+    Deliver();
     EXPECT_TRUE(form->LedMidiErr->LedOn());
 
     QTest::mouseClick(form->LedMidiErr, Qt::LeftButton);
@@ -292,7 +303,7 @@ TEST_F(MidiWindowTest, MalformedInputAndFloodsOfRealTimeBytesLoseNoNoteAroundThe
     EXPECT_TRUE(reported.isEmpty());
 }
 
-TEST_F(MidiWindowTest, ASystemExclusiveMessageLongerThanAllBuffersLeavesInPartsCutAtTheirEnd)
+TEST_F(MidiWindowTest, ASystemExclusiveMessageLongerThanAllBuffersLeavesWhole)
 {
     StartWithOneOfEach();
     const TTransferTable& t = form->TransferTable;
@@ -305,20 +316,17 @@ TEST_F(MidiWindowTest, ASystemExclusiveMessageLongerThanAllBuffersLeavesInPartsC
     backend->injectBytes(0, {0x90, 60, 100});
     backend->injectBytes(0, sysex);
     backend->injectBytes(0, {0x90, 61, 90});
-    ASSERT_TRUE(WaitForSent(18));
+    backend->waitIdle();
     Deliver();
 
-    // The first 16 buffers' worth leaves, one buffer a message; the rest is lost.
+    // The route sends it as it came; only the window's copy is cut to what
+    // its buffers hold.
     const auto sent = backend->sentMessages(0);
-    ASSERT_EQ(sent.size(), 18u);
-    EXPECT_EQ(sent.front(), (Bytes{0x90, 60, t[100]}));
-    Bytes parts;
-    for (std::size_t i = 1; i <= 16; ++i) {
-        EXPECT_EQ(sent[i].size(), BufferBytes);
-        parts.insert(parts.end(), sent[i].begin(), sent[i].end());
-    }
-    EXPECT_TRUE(parts == Bytes(sysex.begin(), sysex.begin() + 16 * BufferBytes));
-    EXPECT_EQ(sent.back(), (Bytes{0x90, 61, t[90]}));
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0], (Bytes{0x90, 60, t[100]}));
+    EXPECT_TRUE(sent[1] == sysex);
+    EXPECT_EQ(sent[2], (Bytes{0x90, 61, t[90]}));
+    EXPECT_FALSE(form->LedMidiErr->LedOn());
 
     // The buffers have come back: the next message passes whole.
     backend->clearSent(0);
@@ -328,10 +336,36 @@ TEST_F(MidiWindowTest, ASystemExclusiveMessageLongerThanAllBuffersLeavesInPartsC
     EXPECT_TRUE(reported.isEmpty());
 }
 
-TEST_F(MidiWindowTest, ARefusedSendEndsTheHandlerAndLeavesTheRestQueued)
+TEST_F(MidiWindowTest, WithoutARouteASystemExclusiveMessageLongerThanAllBuffersLeavesInPartsCutAtTheirEnd)
 {
     StartWithOneOfEach();
-    // Queue three messages without handling them.
+    routing->Thru.Disconnect();
+    constexpr std::size_t BufferBytes = 63999;
+    Bytes sysex(16 * BufferBytes + 5000);
+    for (std::size_t i = 0; i < sysex.size(); ++i)
+        sysex[i] = static_cast<std::uint8_t>(i % 128);
+    sysex.front() = 0xF0;
+    sysex.back() = 0xF7;
+    backend->injectBytes(0, sysex);
+    ASSERT_TRUE(WaitForSent(16));
+    Deliver();
+
+    // The main thread sends what its buffers hold, one buffer a message.
+    const auto sent = backend->sentMessages(0);
+    ASSERT_EQ(sent.size(), 16u);
+    Bytes parts;
+    for (const Bytes& part : sent) {
+        EXPECT_EQ(part.size(), BufferBytes);
+        parts.insert(parts.end(), part.begin(), part.end());
+    }
+    EXPECT_TRUE(parts == Bytes(sysex.begin(), sysex.begin() + 16 * BufferBytes));
+}
+
+TEST_F(MidiWindowTest, WithoutARouteARefusedSendEndsTheHandlerAndLeavesTheRestQueued)
+{
+    StartWithOneOfEach();
+    // The main thread sends: queue three messages without handling them.
+    routing->Thru.Disconnect();
     routing->MidiIn->OnMidiInput = nullptr;
     for (std::uint8_t v : {10, 20, 30})
         backend->injectBytes(0, {0x90, 0x40, v});

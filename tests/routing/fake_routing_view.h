@@ -16,8 +16,6 @@ public:
     std::map<TLamp, bool> lamps;
     std::vector<std::pair<int, int>> mappings;
     int waitCursorDepth = 0;
-    bool closeRequested = false;
-    TTransferTable table{};
 
     void ClearDeviceList(TPortSide side) override { lists[side].clear(); }
     void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override
@@ -35,6 +33,4 @@ public:
     void SetLamp(TLamp lamp, bool on) override { lamps[lamp] = on; }
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int in, int out) override { mappings.emplace_back(in, out); }
-    bool IsCloseRequested() const override { return closeRequested; }
-    const TTransferTable& CurrentTransferTable() const override { return table; }
 };

@@ -19,7 +19,6 @@ class LampHookView final : public IRoutingView {
 public:
     std::function<void()> onInputLamp;
     bool inputLamp = false;
-    TTransferTable table{};
 
     void ClearDeviceList(TPortSide) override {}
     void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override
@@ -40,8 +39,6 @@ public:
     }
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int, int) override {}
-    bool IsCloseRequested() const override { return false; }
-    const TTransferTable& CurrentTransferTable() const override { return table; }
 
 private:
     std::string input;

@@ -6,11 +6,14 @@
 // incoming messages and sends bytes.
 //
 // Threading: every member is called on the main thread, except
-// MidiInputSink::onMessage, which the backend calls on its driver thread.
-// Destroying a MidiInputConnection returns only once no onMessage call for it
-// is running or will ever start.
+// MidiInputSink's members, which the backend calls on its driver thread, and
+// MidiOutputConnection::send, which a thru route calls on the thread that
+// receives MIDI (one thread at a time, unless the connection says that any
+// thread may send). Destroying a MidiInputConnection returns only once no
+// sink call for it is running or will ever start.
 
 #include "platform/midi/midi_services.h"
+#include "platform/midi/thru_map.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,12 +32,38 @@ public:
         static_cast<void>(timestampMs);
         onMessage(data, size);
     }
+    // A message that the connection's own thru route has dealt with already:
+    // `outcome` says how (a ThruOutcome).
+    virtual void onRoutedMessage(const std::uint8_t* data, std::size_t size, ThruOutcome outcome) noexcept
+    {
+        static_cast<void>(outcome);
+        onMessage(data, size);
+    }
 };
+
+class MidiOutputConnection;
+
+// What a send returns when the message found no room to wait in: it is lost.
+// Our own code, beyond the drivers' ones; midiOut* calls report it as
+// MIDIERR_NOTREADY, a thru route as ThruLost.
+constexpr MMRESULT MIDIERR_SENDQUEUEFULL = 0x10000;
 
 // An open input port; delivery runs from construction to destruction.
 class MidiInputConnection {
 public:
     virtual ~MidiInputConnection() = default;
+    // Routes every message that arrives from now on to `output` itself, in
+    // the backend, through `map` (which outlives the route), reporting each
+    // through onRoutedMessage. MMSYSERR_NOTSUPPORTED when the backend cannot:
+    // the services then route what the sink receives.
+    virtual MMRESULT connectThru(MidiOutputConnection& output, const ThruMap& map)
+    {
+        static_cast<void>(output);
+        static_cast<void>(map);
+        return MMSYSERR_NOTSUPPORTED;
+    }
+    // Ends a route that connectThru set; returns once it no longer runs.
+    virtual void disconnectThru() {}
 };
 
 // An open output port.
@@ -42,7 +71,11 @@ class MidiOutputConnection {
 public:
     virtual ~MidiOutputConnection() = default;
     // Sends one whole message; isLong marks a system-exclusive send.
+    // MIDIERR_SENDQUEUEFULL when the message cannot be taken now.
     virtual MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) = 0;
+    // Whether send may be called from any thread at any time, never blocking
+    // (the services then need no sender of their own for it).
+    virtual bool sendsFromAnyThread() const { return false; }
 };
 
 class MidiBackend {

@@ -77,6 +77,7 @@ MMRESULT MidiInputDevice::addBuffer(MIDIHDR& header)
     if (!header.lpData || header.dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     header.dwBytesRecorded = 0;
+    header.dwReserved[0] = ThruNone;
     storeHeaderFlags(header, (flags | MHDR_INQUEUE) & ~MHDR_DONE);
     if (!lent_.push(&header)) {
         storeHeaderFlags(header, flags);
@@ -113,6 +114,7 @@ void MidiInputDevice::reset() noexcept
 
 void MidiInputDevice::close() noexcept
 {
+    disconnect();
     stop();
     // The backend guarantees that no onMessage runs once the connection is gone.
     connection_.reset();
@@ -122,6 +124,47 @@ void MidiInputDevice::close() noexcept
         header->dwBytesRecorded = 0;
         markDone(*header);
     }
+}
+
+MMRESULT MidiInputDevice::connect(MidiOutputDevice& output, const ThruMap& map)
+{
+    if (routedOutput_)
+        return MMSYSERR_ALLOCATED;
+    const MMRESULT native = connection_ ? connection_->connectThru(output.connection(), map) : MMSYSERR_NOTSUPPORTED;
+    if (native == MMSYSERR_NOERROR) {
+        nativeRoute_ = true;
+    } else if (native == MMSYSERR_NOTSUPPORTED) {
+        routeStorage_ = std::make_unique<Route>(Route{output, map});
+        output.setLossListener(this);
+        route_.store(routeStorage_.get(), std::memory_order_seq_cst);
+    } else {
+        return native;
+    }
+    routedOutput_ = &output;
+    return MMSYSERR_NOERROR;
+}
+
+void MidiInputDevice::disconnect() noexcept
+{
+    if (!routedOutput_)
+        return;
+    if (nativeRoute_) {
+        connection_->disconnectThru();
+    } else {
+        route_.store(nullptr, std::memory_order_seq_cst);
+        // A delivery that took the route before it went finishes first.
+        waitUntilQuiet();
+        routedOutput_->setLossListener(nullptr);
+        routeStorage_.reset();
+    }
+    nativeRoute_ = false;
+    routedOutput_ = nullptr;
+}
+
+void MidiInputDevice::routedMessageLost() noexcept
+{
+    if (callback_)
+        callback_(handle_, MIM_THRULOST, instance_, 1, 0);
 }
 
 void MidiInputDevice::waitUntilQuiet() const noexcept
@@ -142,33 +185,76 @@ void MidiInputDevice::onMessage(const std::uint8_t* data, std::size_t size) noex
 {
     const DeliveryGate gate(*this);
     if (gate.open())
-        deliver(data, size, elapsedMs());
+        receive(data, size, elapsedMs());
 }
 
 void MidiInputDevice::onMessageAt(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
 {
     const DeliveryGate gate(*this);
     if (gate.open())
-        deliver(data, size, timestampMs);
+        receive(data, size, timestampMs);
 }
 
-void MidiInputDevice::deliver(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+void MidiInputDevice::onRoutedMessage(const std::uint8_t* data, std::size_t size, ThruOutcome outcome) noexcept
+{
+    const DeliveryGate gate(*this);
+    if (gate.open())
+        deliver(data, size, elapsedMs(), outcome);
+}
+
+void MidiInputDevice::receive(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+{
+    if (size == 0 || !data)
+        return;
+    // The route goes first: the output hears the message before the client does.
+    const Route* route = route_.load(std::memory_order_seq_cst);
+    const ThruOutcome outcome = route ? forward(*route, data, size) : ThruNone;
+    deliver(data, size, timestampMs, outcome);
+}
+
+ThruOutcome MidiInputDevice::forward(const Route& route, const std::uint8_t* data, std::size_t size) noexcept
+{
+    // What the client would refuse, the route does not send either: data
+    // bytes without a status byte, a short message of the wrong length. A
+    // system-exclusive message leaves as it came, also one that another
+    // status byte ended before its 0xF7.
+    if (data[0] != 0xF0 && size != shortMessageSize(data[0]))
+        return ThruDropped;
+    if (!thruPasses(route.map, data, size))
+        return ThruDropped;
+    if (route.map.held.load(std::memory_order_relaxed))
+        return ThruHeld;
+    MMRESULT result = MMSYSERR_NOERROR;
+    if (data[0] != 0xF0 && size == 3) {
+        const std::uint8_t mapped[3] = {data[0], data[1], thruSecondDataByte(route.map, data[0], data[2])};
+        result = route.output.routeMessage(mapped, size);
+    } else {
+        result = route.output.routeMessage(data, size);
+    }
+    if (result == MMSYSERR_NOERROR)
+        return ThruSent;
+    return result == MIDIERR_SENDQUEUEFULL ? ThruLost : thruFailed(result);
+}
+
+void MidiInputDevice::deliver(const std::uint8_t* data, std::size_t size, DWORD timestampMs,
+                              ThruOutcome outcome) noexcept
 {
     if (size == 0 || !data || !callback_)
         return;
     if (data[0] == 0xF0) {
-        deliverSysex(data, size, timestampMs);
+        deliverSysex(data, size, timestampMs, outcome);
         return;
     }
     // A message without a status byte, or with more or fewer data bytes than
     // its status calls for, is reported as invalid (MIM_ERROR) with what fits
     // of it: a note cut short must not leave as a note.
     const bool valid = size == shortMessageSize(data[0]);
-    callback_(handle_, valid ? MIM_DATA : MIM_ERROR, instance_,
-              packShortMessage(data, size), timestampMs);
+    const DWORD_PTR param = packShortMessage(data, size) | (static_cast<DWORD_PTR>(outcome) << 24);
+    callback_(handle_, valid ? MIM_DATA : MIM_ERROR, instance_, param, timestampMs);
 }
 
-void MidiInputDevice::deliverSysex(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept
+void MidiInputDevice::deliverSysex(const std::uint8_t* data, std::size_t size, DWORD timestampMs,
+                                   ThruOutcome outcome) noexcept
 {
     // With no buffer lent the message is lost, as with a driver.
     MIDIHDR* header = lent_.pop();
@@ -178,6 +264,7 @@ void MidiInputDevice::deliverSysex(const std::uint8_t* data, std::size_t size, D
         std::memcpy(header->lpData, data + offset, count);
         offset += count;
         header->dwBytesRecorded = static_cast<DWORD>(count);
+        header->dwReserved[0] = outcome;
         // A message longer than one buffer continues in the next one; when
         // none is left, the last buffer filled carries a cut-off message.
         MIDIHDR* next = offset < size ? lent_.pop() : nullptr;

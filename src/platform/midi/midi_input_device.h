@@ -4,19 +4,21 @@
 //
 // The backend calls onMessage on its driver thread; everything else runs on
 // the main thread. The driver side neither allocates, locks nor blocks: it
-// passes a gate (started, counted in flight), then either calls back with
-// MIM_DATA or fills lent buffers taken from a lock-free ring. The main thread
-// closes the gate and then waits, yielding, until no delivery is in flight,
-// which makes stop, reset and close final.
+// passes a gate (started, counted in flight), forwards the message through
+// the thru route when one is set, then either calls back with MIM_DATA or
+// fills lent buffers taken from a lock-free ring. The main thread closes the
+// gate, or takes the route away, and then waits, yielding, until no delivery
+// is in flight, which makes stop, reset, close and disconnect final.
 
 #include "platform/midi/lent_header_queue.h"
 #include "platform/midi/midi_backend.h"
+#include "platform/midi/midi_output_device.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
-class MidiInputDevice final : public MidiInputSink {
+class MidiInputDevice final : public MidiInputSink, private MidiOutputDevice::LossListener {
 public:
     // Buffers that may be lent at once; midiInAddBuffer beyond this is refused.
     static constexpr std::size_t MaxLentBuffers = 4096;
@@ -39,18 +41,37 @@ public:
     void stop() noexcept;
     // Stops, then hands every lent buffer back through the callback.
     void reset() noexcept;
-    // Stops, closes the backend port and takes the lent buffers back silently.
+    // Ends the route, stops, closes the backend port and takes the lent
+    // buffers back silently.
     void close() noexcept;
+
+    // Routes what arrives from now on to `output` through `map`, natively in
+    // the backend when it can.
+    MMRESULT connect(MidiOutputDevice& output, const ThruMap& map);
+    // Ends the route; returns once it no longer runs.
+    void disconnect() noexcept;
+    // The output the route feeds; null without a route.
+    MidiOutputDevice* routedOutput() const noexcept { return routedOutput_; }
 
     // MidiInputSink, driver thread.
     void onMessage(const std::uint8_t* data, std::size_t size) noexcept override;
     void onMessageAt(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept override;
+    void onRoutedMessage(const std::uint8_t* data, std::size_t size, ThruOutcome outcome) noexcept override;
 
 private:
     class DeliveryGate;
+    struct Route {
+        MidiOutputDevice& output;
+        const ThruMap& map;
+    };
 
-    void deliver(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept;
-    void deliverSysex(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept;
+    // MidiOutputDevice::LossListener, any thread.
+    void routedMessageLost() noexcept override;
+
+    void receive(const std::uint8_t* data, std::size_t size, DWORD timestampMs) noexcept;
+    ThruOutcome forward(const Route& route, const std::uint8_t* data, std::size_t size) noexcept;
+    void deliver(const std::uint8_t* data, std::size_t size, DWORD timestampMs, ThruOutcome outcome) noexcept;
+    void deliverSysex(const std::uint8_t* data, std::size_t size, DWORD timestampMs, ThruOutcome outcome) noexcept;
     void waitUntilQuiet() const noexcept;
     DWORD elapsedMs() const noexcept;
 
@@ -64,4 +85,9 @@ private:
     std::atomic<int> inFlight_{0};
     // Steady-clock nanoseconds at midiInStart; written before started_ opens.
     std::atomic<std::int64_t> startNs_{0};
+    // The route the services run (none while the backend runs it itself).
+    std::unique_ptr<Route> routeStorage_;
+    std::atomic<const Route*> route_{nullptr};
+    MidiOutputDevice* routedOutput_ = nullptr;
+    bool nativeRoute_ = false;
 };

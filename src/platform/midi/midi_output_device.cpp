@@ -10,6 +10,13 @@ MidiOutputDevice::MidiOutputDevice(HMIDIOUT handle, MidiCallbackProc callback, D
                                    std::unique_ptr<MidiOutputConnection> connection)
     : handle_(handle), callback_(callback), instance_(instance), connection_(std::move(connection))
 {
+    if (!connection_->sendsFromAnyThread())
+        sender_ = std::make_unique<OutputSender>(*connection_, static_cast<OutputSender::Listener&>(*this));
+}
+
+MidiOutputDevice::~MidiOutputDevice()
+{
+    flush();
 }
 
 void MidiOutputDevice::notify(UINT message, DWORD_PTR param1) const noexcept
@@ -26,7 +33,9 @@ MMRESULT MidiOutputDevice::sendShort(DWORD packed)
     const std::size_t size = shortMessageSize(bytes[0]);
     if (size == 0)
         return MMSYSERR_INVALPARAM;
-    return connection_->send(bytes.data(), size, false);
+    const MMRESULT result = sender_ ? sender_->sendShort(bytes.data(), size)
+                                    : connection_->send(bytes.data(), size, false);
+    return result == MIDIERR_SENDQUEUEFULL ? MIDIERR_NOTREADY : result;
 }
 
 MMRESULT MidiOutputDevice::sendLong(MIDIHDR& header)
@@ -40,30 +49,69 @@ MMRESULT MidiOutputDevice::sendLong(MIDIHDR& header)
         return MMSYSERR_INVALPARAM;
 
     storeHeaderFlags(header, (flags | MHDR_INQUEUE) & ~MHDR_DONE);
-    ++queued_;
-    const MMRESULT result = connection_->send(reinterpret_cast<const std::uint8_t*>(header.lpData),
-                                              header.dwBufferLength, true);
-    --queued_;
+    queued_.fetch_add(1, std::memory_order_acq_rel);
+    MMRESULT result = MMSYSERR_NOERROR;
+    if (sender_) {
+        result = sender_->sendLong(header);
+    } else {
+        // The connection copies what it takes: the buffer is done at once.
+        result = connection_->send(reinterpret_cast<const std::uint8_t*>(header.lpData),
+                                   header.dwBufferLength, true);
+        if (result == MMSYSERR_NOERROR)
+            longMessageDone(header);
+    }
     if (result != MMSYSERR_NOERROR) {
         // Not sent: the buffer stays with its owner, prepared, and no MOM_DONE comes.
+        queued_.fetch_sub(1, std::memory_order_acq_rel);
         storeHeaderFlags(header, flags & ~MHDR_DONE);
-        return result;
     }
-    storeHeaderFlags(header, (flags & ~MHDR_INQUEUE) | MHDR_DONE);
-    notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(&header));
-    return MMSYSERR_NOERROR;
+    return result == MIDIERR_SENDQUEUEFULL ? MIDIERR_NOTREADY : result;
 }
 
 MMRESULT MidiOutputDevice::reset()
 {
-    // Nothing is ever queued (sends are synchronous), so there is no buffer
-    // to hand back; only sounding notes are stopped.
     MMRESULT first = MMSYSERR_NOERROR;
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        const std::array<std::uint8_t, 3> allNotesOff{static_cast<std::uint8_t>(0xB0 | channel), 123, 0};
-        const MMRESULT result = connection_->send(allNotesOff.data(), allNotesOff.size(), false);
+        const DWORD allNotesOff = static_cast<DWORD>(0xB0 | channel) | (123u << 8);
+        const MMRESULT result = sendShort(allNotesOff);
         if (first == MMSYSERR_NOERROR)
             first = result;
     }
     return first;
+}
+
+void MidiOutputDevice::flush() noexcept
+{
+    if (sender_)
+        sender_->flush();
+}
+
+MMRESULT MidiOutputDevice::routeMessage(const std::uint8_t* data, std::size_t size) noexcept
+{
+    const bool isLong = data[0] == 0xF0;
+    if (sender_)
+        return isLong ? sender_->routeLong(data, size) : sender_->routeShort(data, size);
+    try {
+        return connection_->send(data, size, isLong);
+    } catch (...) {
+        return MMSYSERR_ERROR;
+    }
+}
+
+void MidiOutputDevice::setLossListener(LossListener* listener) noexcept
+{
+    lossListener_.store(listener, std::memory_order_release);
+}
+
+void MidiOutputDevice::longMessageDone(MIDIHDR& header) noexcept
+{
+    storeHeaderFlags(header, (loadHeaderFlags(header) & ~MHDR_INQUEUE) | MHDR_DONE);
+    queued_.fetch_sub(1, std::memory_order_acq_rel);
+    notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(&header));
+}
+
+void MidiOutputDevice::messageLost() noexcept
+{
+    if (LossListener* listener = lossListener_.load(std::memory_order_acquire))
+        listener->routedMessageLost();
 }

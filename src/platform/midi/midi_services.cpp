@@ -32,7 +32,8 @@ struct Services {
     // Handles count up across both directions and are never reused.
     std::int32_t lastHandle = 0;
 
-    // Devices are closed before the backend that their ports belong to goes.
+    // Devices are closed before the backend that their ports belong to goes;
+    // inputs first, as their routes feed the outputs.
     ~Services()
     {
         inputs.clear();
@@ -325,6 +326,13 @@ MMRESULT midiOutClose(HMIDIOUT hmo)
     MidiOutputDevice* device = findOutput(hmo);
     if (!device)
         return MMSYSERR_INVALHANDLE;
+    // A route that feeds the device ends first; then nothing but the main
+    // thread sends to it, and what waited leaves now.
+    for (auto& [handle, input] : services().inputs) {
+        if (input->routedOutput() == device)
+            input->disconnect();
+    }
+    device->flush();
     if (device->hasQueuedBuffers())
         return MIDIERR_STILLPLAYING;
     device->notify(MOM_CLOSE);
@@ -395,6 +403,36 @@ MMRESULT midiOutSetVolume(UINT uDeviceID, DWORD)
 MMRESULT midiOutMessage(UINT uDeviceID, UINT, DWORD_PTR, DWORD_PTR)
 {
     return isOutputDevice(uDeviceID) ? MMSYSERR_NOTSUPPORTED : MMSYSERR_BADDEVICEID;
+}
+
+// Thru routes ---------------------------------------------------------------
+
+MMRESULT midiConnect(HMIDIIN hmi, HMIDIOUT hmo, const ThruMap* map)
+{
+    MidiInputDevice* input = findInput(hmi);
+    MidiOutputDevice* output = findOutput(hmo);
+    if (!input || !output)
+        return MMSYSERR_INVALHANDLE;
+    if (!map)
+        return MMSYSERR_INVALPARAM;
+    for (const auto& [handle, other] : services().inputs) {
+        if (other->routedOutput() == output)
+            return MMSYSERR_ALLOCATED;
+    }
+    return input->connect(*output, *map);
+}
+
+MMRESULT midiDisconnect(HMIDIIN hmi, HMIDIOUT hmo)
+{
+    MidiInputDevice* input = findInput(hmi);
+    MidiOutputDevice* output = findOutput(hmo);
+    if (!input || !output)
+        return MMSYSERR_INVALHANDLE;
+    if (input->routedOutput() != output)
+        return MMSYSERR_INVALPARAM;
+    input->disconnect();
+    output->flush();
+    return MMSYSERR_NOERROR;
 }
 
 // Backend -------------------------------------------------------------------

@@ -27,6 +27,24 @@
 // active backend; midi*GetNumDevs refreshes the list, capabilities and open
 // use it as last counted. Names are UTF-8 and never cut short, so two
 // different ports never share a name because of truncation.
+//
+// Thru routes
+// -----------
+// midiConnect sets a thru route from an open input to an open output: from
+// then on every message that the input receives while started leaves on the
+// output at once, on the thread that receives it (the driver's thread, or
+// JACK's process callback, which then writes it in the same cycle at the same
+// frame), mapped through a ThruMap that the main thread keeps publishing
+// without locks. The input's callback still gets every message, with what
+// the route did with it: bits 24-31 of a MIM_DATA message's first parameter,
+// or thruOutcomeOf() of a MIM_LONGDATA buffer, hold a ThruOutcome. A routed
+// message that was handed over but could not be sent later is reported with
+// MIM_THRULOST (first parameter: how many). While a route is set, the main
+// thread's own sends to the output join the routed messages in order
+// instead of racing them. midiDisconnect returns once the route no longer
+// runs; closing either device ends its route first.
+
+#include "platform/midi/thru_map.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +94,8 @@ constexpr UINT MOM_OPEN = 967;
 constexpr UINT MOM_CLOSE = 968;
 constexpr UINT MOM_DONE = 969;
 constexpr UINT MIM_MOREDATA = 972;
+// Routed messages lost after they were handed over (our own message).
+constexpr UINT MIM_THRULOST = 973;
 
 constexpr DWORD CALLBACK_FUNCTION = 0x30000;
 constexpr UINT MIDI_MAPPER = 0xFFFFFFFF;
@@ -139,6 +159,16 @@ struct MIDIOUTCAPSW {
     DWORD dwSupport = 0;
 };
 
+// What the thru route did with an incoming message (a ThruOutcome).
+constexpr std::uint8_t thruOutcomeOf(DWORD_PTR shortMessageParam) noexcept
+{
+    return static_cast<std::uint8_t>(shortMessageParam >> 24);
+}
+inline std::uint8_t thruOutcomeOf(const MIDIHDR& header) noexcept
+{
+    return static_cast<std::uint8_t>(header.dwReserved[0]);
+}
+
 // The driver callback: device handle, message, instance value, two parameters.
 using MidiCallbackProc = void (*)(std::intptr_t hDevice, UINT wMsg, DWORD_PTR dwInstance,
                                   DWORD_PTR dwParam1, DWORD_PTR dwParam2);
@@ -176,6 +206,11 @@ MMRESULT midiOutCacheDrumPatches(HMIDIOUT hmo, UINT uPatch, WORD* pwkya, UINT fu
 MMRESULT midiOutGetVolume(UINT uDeviceID, DWORD* pdwVolume);
 MMRESULT midiOutSetVolume(UINT uDeviceID, DWORD dwVolume);
 MMRESULT midiOutMessage(UINT uDeviceID, UINT uMsg, DWORD_PTR dw1, DWORD_PTR dw2);
+
+// Thru routes (see above). One route per input and per output:
+// MMSYSERR_ALLOCATED when either has one already.
+MMRESULT midiConnect(HMIDIIN hmi, HMIDIOUT hmo, const ThruMap* map);
+MMRESULT midiDisconnect(HMIDIIN hmi, HMIDIOUT hmo);
 
 class MidiBackend;
 

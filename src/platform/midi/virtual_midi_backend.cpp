@@ -17,7 +17,7 @@ struct VirtualInput {
     bool removed = false;
     MMRESULT capsError = MMSYSERR_NOERROR;
     MMRESULT openError = MMSYSERR_NOERROR;
-    MidiInputSink* sink = nullptr; // set while open
+    MidiInputSink* sink = nullptr; // set while open; guarded by the delivery lock
 };
 
 struct VirtualOutput {
@@ -40,11 +40,15 @@ struct Injection {
 } // namespace
 
 struct VirtualMidiBackend::Impl {
-    // Devices, faults and captures. The driver thread holds it while it
-    // delivers, so closing an input waits for a delivery in progress.
+    // Devices, faults and captures.
     mutable std::mutex mutex;
     std::vector<VirtualInput> inputs;
     std::vector<VirtualOutput> outputs;
+    // The open inputs' sinks. The driver thread holds it while it delivers,
+    // so closing an input waits for a delivery in progress. A delivery may
+    // send on a thru route, which takes `mutex`: never take this one while
+    // holding `mutex`.
+    mutable std::mutex deliveryMutex;
 
     // Injected messages waiting for the driver thread.
     std::mutex queueMutex;
@@ -124,9 +128,14 @@ struct VirtualMidiBackend::Impl {
 
     void deliver(const Injection& injection)
     {
-        const std::lock_guard lock(mutex);
+        {
+            const std::lock_guard lock(mutex);
+            if (inputs[injection.device].removed)
+                return;
+        }
+        const std::lock_guard lock(deliveryMutex);
         const VirtualInput& device = inputs[injection.device];
-        if (device.removed || !device.sink)
+        if (!device.sink)
             return;
         if (injection.timestampMs)
             device.sink->onMessageAt(injection.bytes.data(), injection.bytes.size(), *injection.timestampMs);
@@ -145,7 +154,7 @@ struct VirtualMidiBackend::Impl {
         ~InputConnection() override
         {
             // Taking the lock waits for a delivery in progress; none follows.
-            const std::lock_guard lock(impl_->mutex);
+            const std::lock_guard lock(impl_->deliveryMutex);
             device_.sink = nullptr;
         }
 
@@ -331,8 +340,13 @@ void VirtualMidiBackend::clearSent(unsigned device)
 
 bool VirtualMidiBackend::isInputOpen(unsigned device) const
 {
-    const std::lock_guard lock(d->mutex);
-    return d->input(device).sink != nullptr;
+    VirtualInput* input = nullptr;
+    {
+        const std::lock_guard lock(d->mutex);
+        input = &d->input(device);
+    }
+    const std::lock_guard lock(d->deliveryMutex);
+    return input->sink != nullptr;
 }
 
 bool VirtualMidiBackend::isOutputOpen(unsigned device) const
@@ -393,12 +407,16 @@ MMRESULT VirtualMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
 
 MMRESULT VirtualMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
 {
-    const std::lock_guard lock(d->mutex);
-    VirtualInput* input = Impl::listed(d->inputs, device);
-    if (!input)
-        return MMSYSERR_BADDEVICEID;
-    if (input->openError != MMSYSERR_NOERROR)
-        return input->openError;
+    VirtualInput* input = nullptr;
+    {
+        const std::lock_guard lock(d->mutex);
+        input = Impl::listed(d->inputs, device);
+        if (!input)
+            return MMSYSERR_BADDEVICEID;
+        if (input->openError != MMSYSERR_NOERROR)
+            return input->openError;
+    }
+    const std::lock_guard lock(d->deliveryMutex);
     if (input->sink)
         return MMSYSERR_ALLOCATED;
     input->sink = &sink;

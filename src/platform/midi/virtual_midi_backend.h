@@ -47,7 +47,8 @@ public:
     void removeInput(unsigned device);
     void removeOutput(unsigned device);
 
-    // Faults on demand; MMSYSERR_NOERROR clears a fault.
+    // Faults on demand; MMSYSERR_NOERROR clears a fault. A send error of
+    // MIDIERR_SENDQUEUEFULL stands for an output that has no room left.
     void setInputCapsError(unsigned device, MMRESULT code);
     void setOutputCapsError(unsigned device, MMRESULT code);
     void setInputOpenError(unsigned device, MMRESULT code);

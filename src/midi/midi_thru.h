@@ -1,0 +1,48 @@
+#pragma once
+
+// The thru route from an input port to an output port: while it is
+// connected, the MIDI services forward every message from the input's device
+// to the output's device on the thread that receives it, mapped through the
+// table and flags published here.
+//
+// Threading contract: every member runs on the main thread. The receiving
+// thread reads only the map, entry by entry, without locks: a new table or
+// flag is in force from the next message on. Disconnect returns once the
+// route no longer runs.
+
+#include "midi/midi_input.h"
+#include "midi/midi_output.h"
+#include "platform/midi/thru_map.h"
+
+#include <array>
+#include <cstdint>
+
+class TMidiThru {
+public:
+    TMidiThru() = default;
+    // Disconnects first: the map must outlive the route.
+    ~TMidiThru();
+    TMidiThru(const TMidiThru&) = delete;
+    TMidiThru& operator=(const TMidiThru&) = delete;
+
+    // Connects the two ports' devices when both are open; true once connected.
+    // The route drops what the input's filter drops.
+    bool Connect(const TMidiInput& In, const TMidiOutput& Out);
+    // Ends the route; nothing when none is connected.
+    void Disconnect();
+    // Whether the route is connected.
+    bool Connected() const { return FIn != 0; }
+
+    // The table through which second data bytes leave.
+    void PublishTable(const std::array<std::uint8_t, 128>& Table);
+    // While held, the route sends nothing.
+    void SetHeld(bool Held);
+    bool Held() const { return FMap.held.load(std::memory_order_relaxed); }
+    // The map as the route reads it.
+    const ThruMap& Map() const { return FMap; }
+
+private:
+    ThruMap FMap;
+    HMIDIIN FIn = 0;
+    HMIDIOUT FOut = 0;
+};

@@ -1,0 +1,35 @@
+#include "platform/midi/thru_map.h"
+
+ThruMap::ThruMap() noexcept
+{
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i].store(static_cast<std::uint8_t>(i), std::memory_order_relaxed);
+}
+
+void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept
+{
+    for (std::size_t i = 0; i < table.size(); ++i)
+        map.table[i].store(table[i] & 0x7F, std::memory_order_relaxed);
+}
+
+bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) noexcept
+{
+    if (size == 0)
+        return false;
+    const std::uint8_t status = data[0];
+    // A long message, or a piece of one that carries no status byte.
+    if (status == 0xF0 || status < 0x80)
+        return true;
+    if (map.sysexOnly.load(std::memory_order_relaxed))
+        return false;
+    if (size == 1 && status == 0xFE)
+        return !map.dropActiveSensing.load(std::memory_order_relaxed);
+    if (size == 1 && status == 0xF8)
+        return !map.dropTimingClock.load(std::memory_order_relaxed);
+    return true;
+}
+
+std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t /*status*/, std::uint8_t data2) noexcept
+{
+    return map.table[data2 & 0x7F].load(std::memory_order_relaxed);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// What a thru route does to the messages it forwards, and the outcome it
+// reports for each of them.
+//
+// Threading contract: the main thread writes a ThruMap at any time, one
+// field at a time, without locks; the thread that receives MIDI reads it for
+// every message. Each message reads each field once, so a message sees
+// either the old or the new value of an entry, never a torn one. Nothing
+// here allocates, locks or blocks.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+struct ThruMap {
+    ThruMap() noexcept;
+
+    // Incoming second data byte -> outgoing one.
+    std::array<std::atomic<std::uint8_t>, 128> table;
+    // While set, nothing leaves: the window is being closed.
+    std::atomic<bool> held{false};
+    // Single-byte messages the route drops, as the input's filter does.
+    std::atomic<bool> dropActiveSensing{false};
+    std::atomic<bool> dropTimingClock{false};
+    // Drops every short message; system exclusive still passes.
+    std::atomic<bool> sysexOnly{false};
+};
+
+// Copies a transfer table into the map, entry by entry.
+void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept;
+
+// Whether the message (whole, status first) leaves through the route at all.
+bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) noexcept;
+
+// The second data byte that a message with this status byte leaves with:
+// mapped for every message that has one, whatever its kind. Callers pass
+// only messages of three bytes.
+std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept;
+
+// What a thru route did with one incoming message (a ThruOutcome). The
+// services hand it to the input's callback with the message: in bits 24-31
+// of a MIM_DATA message, in the header of a MIM_LONGDATA buffer.
+using ThruOutcome = std::uint8_t;
+constexpr ThruOutcome ThruNone = 0;      // no route: the message is the client's to send
+constexpr ThruOutcome ThruSent = 1;      // sent on the route's output
+constexpr ThruOutcome ThruHeld = 2;      // not sent: the map held it
+constexpr ThruOutcome ThruDropped = 3;   // not sent: the map's filter, or the message's form, ruled it out
+constexpr ThruOutcome ThruLost = 4;      // not sent: no room left to queue it for the output
+constexpr ThruOutcome ThruFailedBit = 0x80; // not sent: the output refused it; bits 0-6 hold the result code
+
+// Outcome for a send that the output refused with `code` (never 0).
+constexpr ThruOutcome thruFailed(std::uint32_t code) noexcept
+{
+    return static_cast<ThruOutcome>(ThruFailedBit | (code & 0x7F));
+}
