@@ -149,3 +149,43 @@ TEST_F(DriverCallback, FullBufferKeepsWhatItHoldsAndPostsOneOverflow)
         EXPECT_EQ(items[n - 1].data, 0x90 | n << 8);
     }
 }
+
+TEST_F(DriverCallback, AFullBufferIsAnOverflowOnlyWhenTheMessageItselfIsLost)
+{
+    const struct {
+        const char* name;
+        ThruOutcome outcome;
+        bool overflow;
+    } table[] = {
+        {"no route: nothing sent it", ThruNone, true},
+        {"sent by the route", ThruSent, false},
+        {"held by the route while closing", ThruHeld, false},
+        {"ruled out by the route", ThruDropped, false},
+        {"no room on the output", ThruLost, true},
+        {"refused by the output", thruFailed(MIDIERR_NOTREADY), true},
+    };
+    for (DWORD n = 1; n <= 4; ++n)
+        call(MIM_DATA, 0x90 | n << 8, n);
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        posted.clear();
+        call(MIM_DATA, 0x643C90 | static_cast<DWORD_PTR>(row.outcome) << 24);
+        const std::vector<Posted> overflow{{WM_USER, 0, 0}};
+        EXPECT_EQ(posted, row.overflow ? overflow : std::vector<Posted>{});
+    }
+    // A routed message lost after it was handed over is an overflow too.
+    posted.clear();
+    call(MIM_THRULOST, 1);
+    EXPECT_EQ(posted, (std::vector<Posted>{{WM_USER, 0, 0}}));
+}
+
+TEST_F(DriverCallback, TheRoutesOutcomeTravelsWithTheQueuedMessage)
+{
+    call(MIM_DATA, 0xF8 | static_cast<DWORD_PTR>(ThruSent) << 24);
+    info->FilterMTC = true;
+    // The filter looks at the message, not at the outcome beside it.
+    call(MIM_DATA, 0xF8 | static_cast<DWORD_PTR>(ThruDropped) << 24);
+    const auto items = queued();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].data, 0x010000F8u);
+}
