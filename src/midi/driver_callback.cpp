@@ -86,6 +86,10 @@ void MidiDriverCallback(std::intptr_t, UINT wMsg, DWORD_PTR dwInstance, DWORD_PT
     case MIM_THRULOST:
         PostMessageW(info->hWindow, NotifyOverflow, 0, 0);
         return;
+    case MIM_DEVICELOST:
+    case MOM_DEVICELOST:
+        PostMessageW(info->hWindow, NotifyDeviceLost, 0, 0);
+        return;
     case MOM_DONE:
         PostMessageW(info->hWindow, NotifyOutputDone, 0, dwParam1);
         return;

@@ -29,6 +29,8 @@ constexpr std::uint32_t NotifyOverflow = WM_USER;
 // The notification posted when the driver hands back an output buffer; its
 // second parameter is the MIDIHDR.
 constexpr std::uint32_t NotifyOutputDone = MOM_DONE;
+// The notification posted when the open device's port has gone.
+constexpr std::uint32_t NotifyDeviceLost = WM_USER + 1;
 
 // One per port, in a shared block; given to the platform as the callback's instance value.
 struct TMidiCtlInfo {

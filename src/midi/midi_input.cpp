@@ -375,6 +375,10 @@ void TMidiInput::MidiInput(TMessage& AMessage)
         if (OnOverflow && FState == misOpen)
             OnOverflow(this);
         break;
+    case NotifyDeviceLost:
+        if (OnDeviceLost && FState == misOpen)
+            OnDeviceLost(this);
+        break;
     default:
         break;
     }

@@ -128,6 +128,8 @@ public:
     TNotifyEvent OnOverflow;
     // Raised when another device has been selected.
     TNotifyEvent OnDeviceChanged;
+    // Raised when the open device's port has gone (the port stays open).
+    TNotifyEvent OnDeviceLost;
 
 private:
     void Check(MMRESULT Result);

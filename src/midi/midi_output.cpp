@@ -423,6 +423,10 @@ void TMidiOutput::MidiOutput(TMessage& AMessage)
             OnMidiOutput(this);
         break;
     }
+    case NotifyDeviceLost:
+        if (OnDeviceLost && FState == mosOpen)
+            OnDeviceLost(this);
+        break;
     case WM_QUERYENDSESSION:
         // The port never objects to the session ending.
         AMessage.Result = 1;

@@ -177,6 +177,8 @@ public:
     TNotifyEvent OnMidiOutput;
     // Raised when another device has been selected.
     TNotifyEvent OnDeviceChanged;
+    // Raised when the open device's port has gone (the port stays open).
+    TNotifyEvent OnDeviceLost;
 
 private:
     enum TErrorContext : std::uint8_t { ecGeneral, ecShortMsg, ecLongMsg, ecPrepHeader };

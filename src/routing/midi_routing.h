@@ -95,6 +95,8 @@ private:
     void SendEvent(const TMyMidiEvent& event);
     // Lights the output lamp for a message that has left.
     void ShowSent();
+    // An open port's device has gone: its shape turns red.
+    void ShowDeviceLost(TPortSide Side);
     // Sets the route once both ports are open; takes it away before either closes.
     void ConnectThru();
     void DisconnectThru();

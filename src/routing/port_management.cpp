@@ -16,6 +16,8 @@ const char* const InputOpenHint = "Port MidiIn ouvert";
 const char* const InputClosedHint = "Port MidiIn fermé";
 const char* const OutputOpenHint = "Port MidiOut ouvert";
 const char* const OutputClosedHint = "Port MidiOut fermé";
+const char* const InputLostHint = "Port MidiIn déconnecté";
+const char* const OutputLostHint = "Port MidiOut déconnecté";
 
 // Runs f and drops any error it raises.
 template <class F>
@@ -73,12 +75,14 @@ void TMidiRouting::CreateMidiPorts()
         input->SetSysexBufferSize(InputSysexBufferSize);
         // Active sensing is dropped; the timing clock passes.
         input->SetFilteredMessages(TMidiMsgFilter{msgActiveSensing});
+        input->OnDeviceLost = [this](TMidiIO*) { ShowDeviceLost(TPortSide::Input); };
         MidiIn = std::move(input);
     } catch (...) {
         MidiIn.reset();
     }
     try {
         MidiOut = std::make_unique<TMidiOutput>();
+        MidiOut->OnDeviceLost = [this](TMidiIO*) { ShowDeviceLost(TPortSide::Output); };
     } catch (...) {
         MidiOut.reset();
     }
@@ -203,6 +207,15 @@ void TMidiRouting::SetOutputOpen(bool Open)
             }
         }
     });
+}
+
+void TMidiRouting::ShowDeviceLost(TPortSide Side)
+{
+    // No box: the user did nothing. The selector keeps the device's name.
+    if (ShuttingDown || !View)
+        return;
+    View->ShowPortColour(Side, false);
+    View->ShowPortHint(Side, Side == TPortSide::Input ? InputLostHint : OutputLostHint);
 }
 
 void TMidiRouting::ConnectThru()

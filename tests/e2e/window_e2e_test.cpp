@@ -30,21 +30,37 @@ using Bytes = std::vector<std::uint8_t>;
 
 const QColor Lime(0, 255, 0);
 
-// The events a JACK client receives, with the pieces of each system-exclusive
-// message put together again: a piece starting with 0xF0 takes the pieces
-// after it that start with a data byte, up to one that ends with 0xF7.
+// The events a JACK client receives, read as a MIDI receiver reads them: a
+// piece starting with 0xF0 takes the pieces after it that start with a data
+// byte, up to one that ends with 0xF7, and counts as received then; a
+// real-time byte between the pieces is a message of its own, received at once.
 std::vector<Bytes> Messages(const std::vector<JackProbe::Event>& events, std::size_t first)
 {
     std::vector<Bytes> messages;
-    bool open = false;
+    Bytes open;
     for (std::size_t i = first; i < events.size(); ++i) {
         const Bytes& bytes = events[i].bytes;
-        if (open && !bytes.empty() && bytes[0] < 0x80)
-            messages.back().insert(messages.back().end(), bytes.begin(), bytes.end());
-        else
+        if (bytes.empty())
+            continue;
+        if (bytes.size() == 1 && bytes[0] >= 0xF8) {
             messages.push_back(bytes);
-        open = !messages.back().empty() && messages.back()[0] == 0xF0 && messages.back().back() != 0xF7;
+            continue;
+        }
+        if (!open.empty() && bytes[0] < 0x80) {
+            open.insert(open.end(), bytes.begin(), bytes.end());
+        } else {
+            // Another status byte ends a long message cut short.
+            if (!open.empty())
+                messages.push_back(std::move(open));
+            open = bytes;
+        }
+        if (open[0] != 0xF0 || open.back() == 0xF7) {
+            messages.push_back(std::move(open));
+            open.clear();
+        }
     }
+    if (!open.empty())
+        messages.push_back(std::move(open));
     return messages;
 }
 

@@ -13,6 +13,7 @@
 // sink call for it is running or will ever start.
 
 #include "platform/midi/midi_services.h"
+#include "platform/midi/port_order.h"
 #include "platform/midi/thru_map.h"
 
 #include <cstddef>
@@ -78,9 +79,33 @@ public:
     virtual bool sendsFromAnyThread() const { return false; }
 };
 
+// What a backend tells the services on the main thread.
+class MidiBackendEvents {
+public:
+    virtual ~MidiBackendEvents() = default;
+    // Ports appeared, went away or were renamed: the lists have changed.
+    virtual void portsChanged() = 0;
+    // An open port's device has gone (its port went away, or its server).
+    virtual void inputLost(MidiInputConnection& connection) = 0;
+    virtual void outputLost(MidiOutputConnection& connection) = 0;
+};
+
 class MidiBackend {
 public:
     virtual ~MidiBackend() = default;
+    // Where the backend reports; null stops the reports. Main thread.
+    virtual void setEvents(MidiBackendEvents* events) { static_cast<void>(events); }
+    // What kind of port device n of the current list is, for the listing order.
+    virtual PortKind inputKind(unsigned device)
+    {
+        static_cast<void>(device);
+        return PortKind::Program;
+    }
+    virtual PortKind outputKind(unsigned device)
+    {
+        static_cast<void>(device);
+        return PortKind::Program;
+    }
     // Number of ports in the current list; refreshes the list.
     virtual unsigned inputCount() = 0;
     virtual unsigned outputCount() = 0;

@@ -50,6 +50,8 @@ public:
     MMRESULT connect(MidiOutputDevice& output, const ThruMap& map);
     // Ends the route; returns once it no longer runs.
     void disconnect() noexcept;
+    // Whether this device is open on that backend connection.
+    bool uses(const MidiInputConnection& connection) const noexcept { return connection_.get() == &connection; }
     // The output the route feeds; null without a route.
     MidiOutputDevice* routedOutput() const noexcept { return routedOutput_; }
 

@@ -6,11 +6,14 @@
 #include "platform/midi/midi_header_flags.h"
 #include "platform/midi/midi_input_device.h"
 #include "platform/midi/midi_output_device.h"
+#include "platform/midi/composite_midi_backend.h"
+#include "platform/midi/jack_midi_backend.h"
 #include "platform/midi/rtmidi_backend.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace {
@@ -25,19 +28,52 @@ constexpr DWORD CallbackTypeMask = 0x70000;
 
 // Handle tables and the backend. Main thread only, like every function here;
 // the driver thread reaches an open input only through its MidiInputDevice.
-struct Services {
+struct Services final : MidiBackendEvents {
     std::shared_ptr<MidiBackend> backend;
     std::map<HMIDIIN, std::unique_ptr<MidiInputDevice>> inputs;
     std::map<HMIDIOUT, std::unique_ptr<MidiOutputDevice>> outputs;
     // Handles count up across both directions and are never reused.
     std::int32_t lastHandle = 0;
+    std::function<void()> portsChangedHandler;
 
     // Devices are closed before the backend that their ports belong to goes;
     // inputs first, as their routes feed the outputs.
-    ~Services()
+    ~Services() override
     {
         inputs.clear();
         outputs.clear();
+        if (backend)
+            backend->setEvents(nullptr);
+    }
+
+    void install(std::shared_ptr<MidiBackend> next)
+    {
+        if (backend)
+            backend->setEvents(nullptr);
+        backend = std::move(next);
+        if (backend)
+            backend->setEvents(this);
+    }
+
+    // MidiBackendEvents: the open device learns it through its callback.
+    void portsChanged() override
+    {
+        if (portsChangedHandler)
+            portsChangedHandler();
+    }
+    void inputLost(MidiInputConnection& connection) override
+    {
+        for (const auto& [handle, device] : inputs) {
+            if (device->uses(connection))
+                device->notify(MIM_DEVICELOST);
+        }
+    }
+    void outputLost(MidiOutputConnection& connection) override
+    {
+        for (const auto& [handle, device] : outputs) {
+            if (&device->connection() == &connection)
+                device->notify(MOM_DEVICELOST);
+        }
     }
 };
 
@@ -47,11 +83,18 @@ Services& services()
     return instance;
 }
 
+// The real backend: the ALSA sequencer's ports and the JACK server's.
+std::shared_ptr<MidiBackend> systemBackend()
+{
+    return std::make_shared<CompositeMidiBackend>(std::vector<std::shared_ptr<MidiBackend>>{
+        std::make_shared<RtMidiBackend>(), std::make_shared<JackMidiBackend>()});
+}
+
 MidiBackend& backend()
 {
     Services& s = services();
     if (!s.backend)
-        s.backend = std::make_shared<RtMidiBackend>();
+        s.install(systemBackend());
     return *s.backend;
 }
 
@@ -442,7 +485,12 @@ void SetMidiBackend(std::shared_ptr<MidiBackend> backend)
     Services& s = services();
     if (!s.inputs.empty() || !s.outputs.empty())
         throw Exception("The MIDI backend cannot be replaced while a MIDI device is open");
-    s.backend = std::move(backend);
+    s.install(std::move(backend));
+}
+
+void SetMidiPortsChangedHandler(std::function<void()> handler)
+{
+    services().portsChangedHandler = std::move(handler);
 }
 
 MidiBackend& CurrentMidiBackend()

@@ -7,14 +7,17 @@
 // Every function below is called on the main thread only. The callback given
 // to midiInOpen / midiOutOpen is called:
 //   * for input, on the driver's thread (RtMidi's input thread; for JACK the
-//     real-time process thread) with MIM_DATA / MIM_LONGDATA / MIM_LONGERROR;
+//     real-time process thread) with MIM_DATA / MIM_LONGDATA / MIM_LONGERROR,
+//     and MIM_THRULOST from whichever thread found a routed message lost;
 //   * for input buffers handed back by midiInReset, on the calling (main)
 //     thread before midiInReset returns, with MIM_LONGDATA;
-//   * for output, with MOM_DONE once a long message has been sent: sends are
-//     synchronous, so this comes on the main thread before midiOutLongMsg
-//     returns;
+//   * for output, with MOM_DONE once a long message has been sent: on the
+//     main thread before midiOutLongMsg returns, unless a thru route's thread
+//     was sending to the device at that moment and sent it afterwards;
 //   * with MIM_OPEN / MOM_OPEN and MIM_CLOSE / MOM_CLOSE on the main thread,
-//     inside the open and close calls.
+//     inside the open and close calls;
+//   * with MIM_DEVICELOST / MOM_DEVICELOST on the main thread, when the open
+//     device's port has gone.
 // The callback may only read the record given as its instance value, push to
 // a lock-free queue and post a notification: it must not allocate, lock,
 // block or call back into these functions. No callback for a device comes
@@ -24,8 +27,8 @@
 // is running; nothing is delivered outside midiInStart ... midiInStop.
 //
 // Device numbering: device n is the n-th port of the current list of the
-// active backend; midi*GetNumDevs refreshes the list, capabilities and open
-// use it as last counted. Names are UTF-8 and never cut short, so two
+// active backend; midi*GetNumDevs refreshes that direction's list,
+// capabilities and open use it as last counted. Names are UTF-8 and never cut short, so two
 // different ports never share a name because of truncation.
 //
 // Thru routes
@@ -48,6 +51,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -94,8 +98,12 @@ constexpr UINT MOM_OPEN = 967;
 constexpr UINT MOM_CLOSE = 968;
 constexpr UINT MOM_DONE = 969;
 constexpr UINT MIM_MOREDATA = 972;
-// Routed messages lost after they were handed over (our own message).
+// Our own messages: routed messages lost after they were handed over; an
+// open device's port gone (unplugged, or its server stopped), on the main
+// thread.
 constexpr UINT MIM_THRULOST = 973;
+constexpr UINT MIM_DEVICELOST = 974;
+constexpr UINT MOM_DEVICELOST = 975;
 
 constexpr DWORD CALLBACK_FUNCTION = 0x30000;
 constexpr UINT MIDI_MAPPER = 0xFFFFFFFF;
@@ -214,12 +222,16 @@ MMRESULT midiDisconnect(HMIDIIN hmi, HMIDIOUT hmo);
 
 class MidiBackend;
 
-// The backend behind the functions above. The RtMidi backend is created on
-// first use; tests install a virtual one before any port exists. Replacing
+// The backend behind the functions above. The real one (the ALSA sequencer
+// through RtMidi, and JACK) is created on first use; tests install a virtual one before any port exists. Replacing
 // the backend while a device is open is not allowed (throws Exception).
-// Setting nullptr goes back to the RtMidi backend, created on next use.
+// Setting nullptr goes back to the real backend, created on next use.
 void SetMidiBackend(std::shared_ptr<MidiBackend> backend);
 MidiBackend& CurrentMidiBackend();
+
+// Called on the main thread whenever ports appear, go away or are renamed,
+// so that device lists can be counted again; an empty function stops it.
+void SetMidiPortsChangedHandler(std::function<void()> handler);
 
 // The name under which the program's MIDI clients appear to the MIDI servers
 // ("Velomorph" unless set). Read when the real backend is created: set it

@@ -61,7 +61,10 @@ ListedPort jackPort(std::string name, bool physical)
 {
     ListedPort port;
     port.api = PortApi::Jack;
-    port.kind = physical ? PortKind::Hardware : PortKind::Program;
+    // A through port echoes what it receives: listed last, like ALSA's.
+    const bool through = name.find("Midi Through") != std::string::npos
+        || name.find("Midi-Through") != std::string::npos;
+    port.kind = through ? PortKind::Through : physical ? PortKind::Hardware : PortKind::Program;
     port.name = std::move(name);
     return port;
 }
@@ -69,21 +72,6 @@ ListedPort jackPort(std::string name, bool physical)
 bool isOwnAlsaPort(std::string_view name, std::string_view clientName)
 {
     return startsWith(name, clientName) && name.substr(clientName.size(), 1) == ":";
-}
-
-bool isOwnJackPort(std::string_view name, std::string_view clientName)
-{
-    const std::size_t colon = name.find(':');
-    if (colon == std::string_view::npos)
-        return false;
-    const std::string_view client = name.substr(0, colon);
-    if (client == clientName)
-        return true;
-    if (!startsWith(client, clientName) || client.size() < clientName.size() + 2
-        || client[clientName.size()] != '-')
-        return false;
-    const std::string_view suffix = client.substr(clientName.size() + 1);
-    return std::all_of(suffix.begin(), suffix.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool feedsBack(const ListedPort& output, const std::vector<std::pair<int, int>>& openAlsaInputs)

@@ -28,14 +28,13 @@ bool parseAlsaAddress(std::string_view name, int& client, int& port);
 PortKind alsaPortKind(int client);
 // An ALSA port listed by RtMidi: kind and address from its name.
 ListedPort alsaPort(std::string name);
-// A JACK port; physical ports (e.g. "system:...") count as hardware.
+// A JACK port; physical ports (e.g. "system:...") count as hardware, a
+// bridged "Midi Through" port as a through port.
 ListedPort jackPort(std::string name, bool physical);
 
-// Whether a port belongs to one of our own clients, all named clientName.
-// ALSA names read "client:port c:p"; JACK renames a second client with the
-// same name to "client-NN", so those count as ours too.
+// Whether a port belongs to one of our own ALSA clients, all named
+// clientName: ALSA names read "client:port c:p".
 bool isOwnAlsaPort(std::string_view name, std::string_view clientName);
-bool isOwnJackPort(std::string_view name, std::string_view clientName);
 
 // Whether writing to this output port would feed an open input back: an ALSA
 // "Midi Through" port echoes what it receives, so it loops when an open input

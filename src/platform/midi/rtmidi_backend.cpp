@@ -1,6 +1,5 @@
 #include "platform/midi/rtmidi_backend.h"
 
-#include "platform/midi/jack_port_lister.h"
 #include "platform/midi/midi_stream_split.h"
 #include "platform/midi/port_name.h"
 #include "platform/midi/port_order.h"
@@ -26,10 +25,6 @@ constexpr WORD UnknownProduct = 0xFFFF;
 constexpr DWORD DriverVersion = 0x0100; // 1.0
 constexpr WORD AllChannels = 0xFFFF;
 
-// Bytes of a long message sent to a JACK port as one event: well below the
-// port buffer of a period (32 KiB by default), which holds every event of it.
-constexpr std::size_t JackPieceBytes = 4096;
-
 // Where an RtMidi object reports, instead of printing or throwing. RtMidi
 // may report from its own threads, hence the atomic.
 class RtErrorLog {
@@ -50,11 +45,6 @@ private:
     static constexpr int None = -1;
     std::atomic<int> last_{None};
 };
-
-RtMidi::Api rtApi(PortApi api)
-{
-    return api == PortApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
 
 // Constructs an RtMidi port object without a word on the console: RtMidi
 // prints before it throws when no error callback is set yet.
@@ -110,20 +100,6 @@ void appendAlsaPorts(Port* port, const std::string& clientName, std::vector<List
     }
 }
 
-// Closes an RtMidi port object, unless its JACK server has gone away: libjack
-// would then crash unregistering the port. Such an object stays, unclosed,
-// until the process ends; kept reachable, so that no leak checker reports it.
-template <class Port>
-void closeRtPort(std::unique_ptr<Port>& port, const std::optional<JackServerWatch>& jack)
-{
-    if (port && jack && !jack->serverRunning()) {
-        static auto* abandoned = new std::vector<RtMidi*>;
-        abandoned->push_back(port.release());
-        return;
-    }
-    port.reset();
-}
-
 using AlsaAddress = std::pair<int, int>;
 
 // ALSA addresses of our open inputs, for the loop guard.
@@ -132,10 +108,8 @@ using OpenAlsaInputs = std::vector<AlsaAddress>;
 class RtInputConnection final : public MidiInputConnection {
 public:
     RtInputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiIn> port,
-                      std::optional<JackServerWatch> jack, std::shared_ptr<OpenAlsaInputs> openInputs,
-                      std::optional<AlsaAddress> address)
-        : log_(std::move(log)), port_(std::move(port)), jack_(std::move(jack)),
-          openInputs_(std::move(openInputs)), address_(address)
+                      std::shared_ptr<OpenAlsaInputs> openInputs, std::optional<AlsaAddress> address)
+        : log_(std::move(log)), port_(std::move(port)), openInputs_(std::move(openInputs)), address_(address)
     {
         if (address_)
             openInputs_->push_back(*address_);
@@ -143,10 +117,9 @@ public:
 
     ~RtInputConnection() override
     {
-        // RtMidi stops its input thread (ALSA) or leaves the JACK graph
-        // before this returns, so no callback comes afterwards; a JACK
-        // server that has gone away calls nothing any more either.
-        closeRtPort(port_, jack_);
+        // RtMidi stops its input thread before this returns, so no callback
+        // comes afterwards.
+        port_.reset();
         if (address_) {
             const auto it = std::find(openInputs_->begin(), openInputs_->end(), *address_);
             if (it != openInputs_->end())
@@ -154,7 +127,7 @@ public:
         }
     }
 
-    // RtMidi's input callback: driver thread. RtMidi may hand several
+    // RtMidi's input callback: its input thread. RtMidi may hand several
     // messages as one (see deliverAsMessages).
     static void onInput(double, std::vector<unsigned char>* message, void* sink)
     {
@@ -165,37 +138,28 @@ public:
 private:
     std::unique_ptr<RtErrorLog> log_; // outlives the port that reports to it
     std::unique_ptr<RtMidiIn> port_;
-    std::optional<JackServerWatch> jack_;
     std::shared_ptr<OpenAlsaInputs> openInputs_;
     std::optional<AlsaAddress> address_;
 };
 
 class RtOutputConnection final : public MidiOutputConnection {
 public:
-    RtOutputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiOut> port,
-                       std::optional<JackServerWatch> jack)
-        : log_(std::move(log)), port_(std::move(port)), jack_(std::move(jack))
+    RtOutputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiOut> port)
+        : log_(std::move(log)), port_(std::move(port))
     {
     }
 
-    ~RtOutputConnection() override { closeRtPort(port_, jack_); }
-
-    MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) override
+    // One thread at a time (the services' OutputSender sees to that).
+    MMRESULT send(const std::uint8_t* data, std::size_t size, bool) override
     {
         log_->clear();
-        // A long message goes to a JACK port in pieces that JACK clients put
-        // together again: RtMidi drops, without a word, an event too large
-        // for the port's buffer.
-        const std::size_t piece = isLong && jack_ ? JackPieceBytes : size;
-        for (std::size_t offset = 0; offset < size; offset += piece)
-            port_->sendMessage(data + offset, std::min(piece, size - offset));
+        port_->sendMessage(data, size);
         return log_->failed() ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
     }
 
 private:
     std::unique_ptr<RtErrorLog> log_;
     std::unique_ptr<RtMidiOut> port_;
-    std::optional<JackServerWatch> jack_;
 };
 
 // Opens the listed port on a new RtMidi object of ours, found again by name.
@@ -205,9 +169,7 @@ MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const 
                   typename RtMidiIn::RtMidiCallback callback = nullptr, void* userData = nullptr)
 {
     log = std::make_unique<RtErrorLog>();
-    // A server that has stopped since the listing leaves an object that
-    // lists nothing: the port is then reported gone.
-    port = makeQuiet<Port>(rtApi(entry.api), clientName, *log);
+    port = makeQuiet<Port>(RtMidi::LINUX_ALSA, clientName, *log);
     if (!port)
         return MIDIERR_NODEVICE;
     const std::optional<unsigned> index = findPort(*port, entry.name);
@@ -228,65 +190,65 @@ MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const 
 } // namespace
 
 struct RtMidiBackend::Impl {
+    // Our ALSA clients are told from another instance's by the process id:
+    // ALSA lets two clients share a name.
     std::string clientName = MidiClientName() + "-" + std::to_string(::getpid());
     RtErrorLog alsaLog; // outlives the enumeration objects that report to it
     // One enumeration object per direction, kept for the process.
     std::unique_ptr<RtMidiIn> alsaSources;
     std::unique_ptr<RtMidiOut> alsaSinks;
-    JackPortLister jack{clientName};
     std::vector<ListedPort> inputs;
     std::vector<ListedPort> outputs;
-    bool listed = false;
+    bool inputsListed = false;
+    bool outputsListed = false;
     std::shared_ptr<OpenAlsaInputs> openInputs = std::make_shared<OpenAlsaInputs>();
 
-    void refresh()
+    // The sequencer, opened on first use when there is one.
+    void ensureSequencer()
     {
-        inputs.clear();
-        outputs.clear();
-        if (!alsaSources && alsaSequencerAvailable()) {
-            alsaSources = makeQuiet<RtMidiIn>(RtMidi::LINUX_ALSA, clientName, alsaLog);
-            alsaSinks = makeQuiet<RtMidiOut>(RtMidi::LINUX_ALSA, clientName, alsaLog);
-            if (!alsaSources || !alsaSinks) {
-                alsaSources.reset();
-                alsaSinks.reset();
-            }
+        if (alsaSources || !alsaSequencerAvailable())
+            return;
+        alsaSources = makeQuiet<RtMidiIn>(RtMidi::LINUX_ALSA, clientName, alsaLog);
+        alsaSinks = makeQuiet<RtMidiOut>(RtMidi::LINUX_ALSA, clientName, alsaLog);
+        if (!alsaSources || !alsaSinks) {
+            alsaSources.reset();
+            alsaSinks.reset();
         }
-        appendAlsaPorts(alsaSources.get(), clientName, inputs);
-        appendAlsaPorts(alsaSinks.get(), clientName, outputs);
-        std::vector<ListedPort> jackInputs;
-        std::vector<ListedPort> jackOutputs;
-        jack.list(jackInputs, jackOutputs);
-        inputs.insert(inputs.end(), jackInputs.begin(), jackInputs.end());
-        outputs.insert(outputs.end(), jackOutputs.begin(), jackOutputs.end());
-        orderPorts(inputs);
-        orderPorts(outputs);
-        listed = true;
     }
 
-    // Capabilities and opening use the list as last counted; the first use
-    // counts once.
+    // Each direction is counted on its own: a device number always means a
+    // port of the list as its direction last counted it.
+    void refreshInputs()
+    {
+        ensureSequencer();
+        inputs.clear();
+        appendAlsaPorts(alsaSources.get(), clientName, inputs);
+        orderPorts(inputs);
+        inputsListed = true;
+    }
+
+    void refreshOutputs()
+    {
+        ensureSequencer();
+        outputs.clear();
+        appendAlsaPorts(alsaSinks.get(), clientName, outputs);
+        orderPorts(outputs);
+        outputsListed = true;
+    }
+
     const std::vector<ListedPort>& currentInputs()
     {
-        if (!listed)
-            refresh();
+        if (!inputsListed)
+            refreshInputs();
         return inputs;
     }
 
     const std::vector<ListedPort>& currentOutputs()
     {
-        if (!listed)
-            refresh();
+        if (!outputsListed)
+            refreshOutputs();
         return outputs;
     }
-
-    // For a JACK port, a watch on its server.
-    std::optional<JackServerWatch> watchFor(const ListedPort& port) const
-    {
-        if (port.api != PortApi::Jack)
-            return std::nullopt;
-        return jack.watch();
-    }
-
 };
 
 RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
@@ -296,21 +258,28 @@ RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
 
 RtMidiBackend::~RtMidiBackend() = default;
 
-const std::string& RtMidiBackend::clientName() const
-{
-    return d->clientName;
-}
-
 unsigned RtMidiBackend::inputCount()
 {
-    d->refresh();
+    d->refreshInputs();
     return static_cast<unsigned>(d->inputs.size());
 }
 
 unsigned RtMidiBackend::outputCount()
 {
-    d->refresh();
+    d->refreshOutputs();
     return static_cast<unsigned>(d->outputs.size());
+}
+
+PortKind RtMidiBackend::inputKind(unsigned device)
+{
+    const auto& ports = d->currentInputs();
+    return device < ports.size() ? ports[device].kind : PortKind::Program;
+}
+
+PortKind RtMidiBackend::outputKind(unsigned device)
+{
+    const auto& ports = d->currentOutputs();
+    return device < ports.size() ? ports[device].kind : PortKind::Program;
 }
 
 MMRESULT RtMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
@@ -359,8 +328,7 @@ MMRESULT RtMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::uni
     std::optional<AlsaAddress> address;
     if (entry.api == PortApi::Alsa)
         address = AlsaAddress{entry.alsaClient, entry.alsaPort};
-    out = std::make_unique<RtInputConnection>(std::move(log), std::move(port), d->watchFor(entry), d->openInputs,
-                                              address);
+    out = std::make_unique<RtInputConnection>(std::move(log), std::move(port), d->openInputs, address);
     return MMSYSERR_NOERROR;
 }
 
@@ -379,6 +347,6 @@ MMRESULT RtMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputCo
     const MMRESULT result = openPort(entry, d->clientName, "out", log, port);
     if (result != MMSYSERR_NOERROR)
         return result;
-    out = std::make_unique<RtOutputConnection>(std::move(log), std::move(port), d->watchFor(entry));
+    out = std::make_unique<RtOutputConnection>(std::move(log), std::move(port));
     return MMSYSERR_NOERROR;
 }

@@ -1,5 +1,7 @@
 #include "platform/midi/thru_map.h"
 
+#include "platform/midi/midi_message.h"
+
 ThruMap::ThruMap() noexcept
 {
     for (std::size_t i = 0; i < table.size(); ++i)
@@ -32,4 +34,27 @@ bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) 
 std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t /*status*/, std::uint8_t data2) noexcept
 {
     return map.table[data2 & 0x7F].load(std::memory_order_relaxed);
+}
+
+ThruEventKind classifyThruEvent(const std::uint8_t* data, std::size_t size, bool& inLong) noexcept
+{
+    if (size == 0)
+        return ThruEventKind::Refused;
+    const std::uint8_t status = data[0];
+    const bool ends = data[size - 1] == 0xF7;
+    if (status == 0xF0) {
+        inLong = !ends;
+        return ThruEventKind::LongPiece;
+    }
+    if (status < 0x80 || status == 0xF7) {
+        if (!inLong)
+            return ThruEventKind::Refused;
+        inLong = !ends;
+        return ThruEventKind::LongPiece;
+    }
+    // A real-time byte may come between the pieces of a long message.
+    if (status >= 0xF8)
+        return size == 1 ? ThruEventKind::Short : ThruEventKind::Refused;
+    inLong = false;
+    return size == shortMessageSize(status) ? ThruEventKind::Short : ThruEventKind::Refused;
 }

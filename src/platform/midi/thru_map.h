@@ -39,6 +39,16 @@ bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) 
 // only messages of three bytes.
 std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept;
 
+// How a thru route takes one event of a stream in which every event is one
+// whole message or one piece of a long one (as JACK carries them).
+enum class ThruEventKind {
+    Short,     // a short message whole: its second data byte is mapped
+    LongPiece, // a system-exclusive message, or a piece of one: it leaves as it came
+    Refused,   // data bytes outside a long message, a short message of the wrong length
+};
+// `inLong` tells whether a long message still waits for its end; updated.
+ThruEventKind classifyThruEvent(const std::uint8_t* data, std::size_t size, bool& inLong) noexcept;
+
 // What a thru route did with one incoming message (a ThruOutcome). The
 // services hand it to the input's callback with the message: in bits 24-31
 // of a MIM_DATA message, in the header of a MIM_LONGDATA buffer.

@@ -18,6 +18,7 @@ struct VirtualInput {
     MMRESULT capsError = MMSYSERR_NOERROR;
     MMRESULT openError = MMSYSERR_NOERROR;
     MidiInputSink* sink = nullptr; // set while open; guarded by the delivery lock
+    MidiInputConnection* connection = nullptr; // set while open
 };
 
 struct VirtualOutput {
@@ -29,6 +30,7 @@ struct VirtualOutput {
     MMRESULT shortSendError = MMSYSERR_NOERROR;
     MMRESULT longSendError = MMSYSERR_NOERROR;
     std::vector<std::vector<std::uint8_t>> sent;
+    MidiOutputConnection* connection = nullptr; // set while open
 };
 
 struct Injection {
@@ -56,6 +58,8 @@ struct VirtualMidiBackend::Impl {
     std::deque<Injection> queue;
     std::size_t unfinished = 0; // queued or being delivered
     bool stopping = false;
+
+    MidiBackendEvents* events = nullptr; // main thread
 
     VirtualInput& input(unsigned device)
     {
@@ -153,6 +157,10 @@ struct VirtualMidiBackend::Impl {
 
         ~InputConnection() override
         {
+            {
+                const std::lock_guard lock(impl_->mutex);
+                device_.connection = nullptr;
+            }
             // Taking the lock waits for a delivery in progress; none follows.
             const std::lock_guard lock(impl_->deliveryMutex);
             device_.sink = nullptr;
@@ -174,6 +182,7 @@ struct VirtualMidiBackend::Impl {
         {
             const std::lock_guard lock(impl_->mutex);
             device_.open = false;
+            device_.connection = nullptr;
         }
 
         MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) override
@@ -219,38 +228,74 @@ VirtualMidiBackend::~VirtualMidiBackend()
     driver_.join();
 }
 
+void VirtualMidiBackend::setEvents(MidiBackendEvents* events)
+{
+    d->events = events;
+}
+
 unsigned VirtualMidiBackend::addInput(const DeviceSpec& spec)
 {
-    const std::lock_guard lock(d->mutex);
-    if (d->inputs.size() == MaxDevices)
-        throw std::length_error("too many virtual MIDI inputs");
-    VirtualInput input;
-    input.spec = spec;
-    d->inputs.push_back(std::move(input));
-    return static_cast<unsigned>(d->inputs.size() - 1);
+    unsigned device = 0;
+    {
+        const std::lock_guard lock(d->mutex);
+        if (d->inputs.size() == MaxDevices)
+            throw std::length_error("too many virtual MIDI inputs");
+        VirtualInput input;
+        input.spec = spec;
+        d->inputs.push_back(std::move(input));
+        device = static_cast<unsigned>(d->inputs.size() - 1);
+    }
+    if (d->events)
+        d->events->portsChanged();
+    return device;
 }
 
 unsigned VirtualMidiBackend::addOutput(const DeviceSpec& spec)
 {
-    const std::lock_guard lock(d->mutex);
-    if (d->outputs.size() == MaxDevices)
-        throw std::length_error("too many virtual MIDI outputs");
-    VirtualOutput output;
-    output.spec = spec;
-    d->outputs.push_back(std::move(output));
-    return static_cast<unsigned>(d->outputs.size() - 1);
+    unsigned device = 0;
+    {
+        const std::lock_guard lock(d->mutex);
+        if (d->outputs.size() == MaxDevices)
+            throw std::length_error("too many virtual MIDI outputs");
+        VirtualOutput output;
+        output.spec = spec;
+        d->outputs.push_back(std::move(output));
+        device = static_cast<unsigned>(d->outputs.size() - 1);
+    }
+    if (d->events)
+        d->events->portsChanged();
+    return device;
 }
 
 void VirtualMidiBackend::removeInput(unsigned device)
 {
-    const std::lock_guard lock(d->mutex);
-    d->input(device).removed = true;
+    MidiInputConnection* lost = nullptr;
+    {
+        const std::lock_guard lock(d->mutex);
+        VirtualInput& input = d->input(device);
+        input.removed = true;
+        lost = input.connection;
+    }
+    // Told without the lock: the services may count the devices at once.
+    if (d->events && lost)
+        d->events->inputLost(*lost);
+    if (d->events)
+        d->events->portsChanged();
 }
 
 void VirtualMidiBackend::removeOutput(unsigned device)
 {
-    const std::lock_guard lock(d->mutex);
-    d->output(device).removed = true;
+    MidiOutputConnection* lost = nullptr;
+    {
+        const std::lock_guard lock(d->mutex);
+        VirtualOutput& output = d->output(device);
+        output.removed = true;
+        lost = output.connection;
+    }
+    if (d->events && lost)
+        d->events->outputLost(*lost);
+    if (d->events)
+        d->events->portsChanged();
 }
 
 void VirtualMidiBackend::setInputCapsError(unsigned device, MMRESULT code)
@@ -421,6 +466,8 @@ MMRESULT VirtualMidiBackend::openInput(unsigned device, MidiInputSink& sink, std
         return MMSYSERR_ALLOCATED;
     input->sink = &sink;
     out = std::make_unique<Impl::InputConnection>(d, *input);
+    const std::lock_guard devices(d->mutex);
+    input->connection = out.get();
     return MMSYSERR_NOERROR;
 }
 
@@ -436,5 +483,6 @@ MMRESULT VirtualMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOut
         return MMSYSERR_ALLOCATED;
     output->open = true;
     out = std::make_unique<Impl::OutputConnection>(d, *output);
+    output->connection = out.get();
     return MMSYSERR_NOERROR;
 }

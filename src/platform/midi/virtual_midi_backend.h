@@ -42,8 +42,9 @@ public:
     // after unplugging. A device opens once at a time (MMSYSERR_ALLOCATED).
     unsigned addInput(const DeviceSpec& spec);
     unsigned addOutput(const DeviceSpec& spec);
-    // Removes a device as if it were unplugged; an open device stops delivering
-    // and its later sends fail with MMSYSERR_NODRIVER.
+    // Removes a device as if it were unplugged; an open device stops delivering,
+    // its later sends fail with MMSYSERR_NODRIVER, and it is reported lost.
+    // Adding and removing both report that the ports changed.
     void removeInput(unsigned device);
     void removeOutput(unsigned device);
 
@@ -72,6 +73,7 @@ public:
     bool isOutputOpen(unsigned device) const;
 
     // MidiBackend
+    void setEvents(MidiBackendEvents* events) override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     MMRESULT inputCaps(unsigned device, MIDIINCAPSW& caps) override;

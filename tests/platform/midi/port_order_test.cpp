@@ -41,29 +41,30 @@ TEST(PortOrderTest, AlsaNamesAreClassifiedByTheirClientNumber)
     }
 }
 
-TEST(PortOrderTest, OurOwnPortsAreRecognisedByClientName)
+TEST(PortOrderTest, OurOwnAlsaPortsAreRecognisedByClientName)
 {
     const std::string us = "Velomorph-123";
     const struct {
         const char* name;
-        bool alsa;
-        bool jack;
+        bool ours;
     } table[] = {
-        {"Velomorph-123:in 130:0", true, true},
-        {"Velomorph-123:out", true, true},
-        {"Velomorph-123-01:in", false, true},
-        {"Velomorph-123-12:out", false, true},
-        {"Velomorph-1234:in 131:0", false, false},
-        {"Velomorph-12:in", false, false},
-        {"Velomorph-123-x:in", false, false},
-        {"Velomorph-123-:in", false, false},
-        {"probe:Velomorph-123:in", false, false},
-        {"system:midi_capture_1", false, false},
+        {"Velomorph-123:in 130:0", true},
+        {"Velomorph-123:out", true},
+        {"Velomorph-1234:in 131:0", false},
+        {"Velomorph-12:in", false},
+        {"probe:Velomorph-123:in", false},
+        {"system:midi_capture_1", false},
     };
-    for (const auto& row : table) {
-        EXPECT_EQ(isOwnAlsaPort(row.name, us), row.alsa) << row.name;
-        EXPECT_EQ(isOwnJackPort(row.name, us), row.jack) << row.name;
-    }
+    for (const auto& row : table)
+        EXPECT_EQ(isOwnAlsaPort(row.name, us), row.ours) << row.name;
+}
+
+TEST(PortOrderTest, JackPortsAreHardwareProgramsOrThroughPorts)
+{
+    EXPECT_EQ(jackPort("system:midi_capture_1", true).kind, PortKind::Hardware);
+    EXPECT_EQ(jackPort("synth:input", false).kind, PortKind::Program);
+    EXPECT_EQ(jackPort("Midi-Bridge:Midi Through Port-0 (capture)", false).kind, PortKind::Through);
+    EXPECT_EQ(jackPort("a2j:Midi Through [14] (capture): Midi Through Port-0", false).kind, PortKind::Through);
 }
 
 TEST(PortOrderTest, HardwareComesFirstThenProgramsThenMidiThrough)

@@ -1,0 +1,96 @@
+#include "platform/midi/composite_midi_backend.h"
+
+#include <algorithm>
+
+CompositeMidiBackend::CompositeMidiBackend(std::vector<std::shared_ptr<MidiBackend>> parts)
+    : parts_(std::move(parts))
+{
+}
+
+void CompositeMidiBackend::setEvents(MidiBackendEvents* events)
+{
+    for (const auto& part : parts_)
+        part->setEvents(events);
+}
+
+std::vector<CompositeMidiBackend::Entry> CompositeMidiBackend::join(bool inputs)
+{
+    std::vector<Entry> entries;
+    for (const auto& part : parts_) {
+        const unsigned count = inputs ? part->inputCount() : part->outputCount();
+        for (unsigned device = 0; device < count; ++device)
+            entries.push_back({part.get(), device, inputs ? part->inputKind(device) : part->outputKind(device)});
+    }
+    // Stable: within a kind, the parts and their devices keep their order.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.kind < b.kind; });
+    return entries;
+}
+
+const CompositeMidiBackend::Entry* CompositeMidiBackend::find(const std::vector<Entry>& entries, unsigned device) const
+{
+    return device < entries.size() ? &entries[device] : nullptr;
+}
+
+unsigned CompositeMidiBackend::inputCount()
+{
+    inputs_ = join(true);
+    inputsListed_ = true;
+    return static_cast<unsigned>(inputs_.size());
+}
+
+unsigned CompositeMidiBackend::outputCount()
+{
+    outputs_ = join(false);
+    outputsListed_ = true;
+    return static_cast<unsigned>(outputs_.size());
+}
+
+PortKind CompositeMidiBackend::inputKind(unsigned device)
+{
+    if (!inputsListed_)
+        inputCount();
+    const Entry* entry = find(inputs_, device);
+    return entry ? entry->kind : PortKind::Program;
+}
+
+PortKind CompositeMidiBackend::outputKind(unsigned device)
+{
+    if (!outputsListed_)
+        outputCount();
+    const Entry* entry = find(outputs_, device);
+    return entry ? entry->kind : PortKind::Program;
+}
+
+MMRESULT CompositeMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
+{
+    if (!inputsListed_)
+        inputCount();
+    const Entry* entry = find(inputs_, device);
+    return entry ? entry->part->inputCaps(entry->device, caps) : MMSYSERR_BADDEVICEID;
+}
+
+MMRESULT CompositeMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
+{
+    if (!outputsListed_)
+        outputCount();
+    const Entry* entry = find(outputs_, device);
+    return entry ? entry->part->outputCaps(entry->device, caps) : MMSYSERR_BADDEVICEID;
+}
+
+MMRESULT CompositeMidiBackend::openInput(unsigned device, MidiInputSink& sink,
+                                         std::unique_ptr<MidiInputConnection>& out)
+{
+    if (!inputsListed_)
+        inputCount();
+    const Entry* entry = find(inputs_, device);
+    return entry ? entry->part->openInput(entry->device, sink, out) : MMSYSERR_BADDEVICEID;
+}
+
+MMRESULT CompositeMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
+{
+    if (!outputsListed_)
+        outputCount();
+    const Entry* entry = find(outputs_, device);
+    return entry ? entry->part->openOutput(entry->device, out) : MMSYSERR_BADDEVICEID;
+}

@@ -1,0 +1,587 @@
+#include "platform/midi/jack_midi_backend.h"
+
+#include "platform/midi/port_name.h"
+#include "platform/midi/quiet_midi_libraries.h"
+#include "platform/notification_window.h"
+#include "platform/spsc_record_ring.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// What other threads hand over for the output: room for a message of 1 MiB
+// and more. What the route could not write in its cycle waits in a ring of
+// its own.
+constexpr std::size_t QueuedBytes = 2 * 1024 * 1024;
+constexpr std::size_t CarriedBytes = 256 * 1024;
+// A long message handed over leaves in pieces of at most this many bytes,
+// which receivers put together again: a port buffer holds a few of them.
+constexpr std::size_t PieceBytes = 4096;
+
+// What the capabilities cannot learn about a port: documented fixed values.
+constexpr WORD UnknownMaker = 0xFFFF;
+constexpr WORD UnknownProduct = 0xFFFF;
+constexpr DWORD DriverVersion = 0x0100; // 1.0
+constexpr WORD AllChannels = 0xFFFF;
+
+// Notifications from libjack's threads to the main thread.
+constexpr std::uint32_t NotifyServerGone = 1;
+constexpr std::uint32_t NotifyPortsChanged = 2;
+
+struct InputState {
+    explicit InputState(MidiInputSink& s) : sink(s) {}
+    MidiInputSink& sink;
+    // The map of a route to the client's own output; null without one.
+    std::atomic<const ThruMap*> route{nullptr};
+    bool inLong = false; // process thread only
+};
+
+struct OutputState {
+    SpscRecordRing queued{QueuedBytes};   // from the sending thread
+    SpscRecordRing carried{CarriedBytes}; // process thread only
+    std::size_t queuedWritten = 0;        // process thread: bytes of the oldest queued record written
+};
+
+class JackInputConnection;
+class JackOutputConnection;
+
+// Our client on one run of a server.
+struct Session {
+    jack_client_t* client = nullptr;
+    jack_port_t* in = nullptr;
+    jack_port_t* out = nullptr;
+    std::string name;    // the client's name on the server
+    std::string inName;  // full names of our ports
+    std::string outName;
+    std::atomic<bool> running{true}; // false once the server has gone
+    std::atomic<int> inProcess{0};
+    std::atomic<InputState*> input{nullptr};
+    std::atomic<OutputState*> output{nullptr};
+    std::atomic<NotificationWindow*> window{nullptr};
+    // Main thread: the open connections, to report them lost.
+    JackInputConnection* openInput = nullptr;
+    JackOutputConnection* openOutput = nullptr;
+
+    // Returns once the process callback no longer uses what it read before a
+    // change: a cycle runs for a bounded time, and none runs once the server
+    // has gone.
+    void waitForProcess() const noexcept
+    {
+        while (inProcess.load(std::memory_order_seq_cst) != 0)
+            std::this_thread::yield();
+    }
+
+    // Any thread.
+    void post(std::uint32_t message) noexcept
+    {
+        if (NotificationWindow* target = window.load(std::memory_order_acquire))
+            target->post(message, reinterpret_cast<std::uintptr_t>(this), 0);
+    }
+
+    bool hasPort(const std::string& portName) const
+    {
+        return running.load(std::memory_order_acquire) && jack_port_by_name(client, portName.c_str()) != nullptr;
+    }
+};
+
+// A client whose server has gone stays, unclosed, until the process ends;
+// kept reachable, so that no leak checker reports it, and so that a late call
+// from libjack's threads still finds its session.
+void abandon(std::shared_ptr<Session> session)
+{
+    static auto* abandoned = new std::vector<std::shared_ptr<Session>>;
+    session->window.store(nullptr, std::memory_order_release);
+    abandoned->push_back(std::move(session));
+}
+
+// Writes one cycle's output events in order; what finds no room waits in
+// the carried ring. Process thread only.
+class CycleWriter {
+public:
+    CycleWriter(void* buffer, OutputState* state) noexcept : buffer_(state ? buffer : nullptr), state_(state) {}
+
+    // What waited from earlier cycles, then what other threads handed over.
+    void writeWaiting() noexcept
+    {
+        if (!state_)
+            return;
+        const std::uint8_t* data = nullptr;
+        std::size_t size = 0;
+        while (state_->carried.front(data, size)) {
+            if (!tryWrite(0, data, size))
+                return;
+            state_->carried.pop();
+        }
+        while (state_->queued.front(data, size)) {
+            while (state_->queuedWritten < size) {
+                const std::size_t left = size - state_->queuedWritten;
+                const std::size_t piece = data[0] == 0xF0 && left > PieceBytes ? PieceBytes : left;
+                if (!tryWrite(0, data + state_->queuedWritten, piece))
+                    return;
+                state_->queuedWritten += piece;
+            }
+            state_->queued.pop();
+            state_->queuedWritten = 0;
+        }
+    }
+
+    // A routed event at its frame, or carried over; false when it is lost.
+    bool writeRouted(jack_nframes_t time, const std::uint8_t* data, std::size_t size) noexcept
+    {
+        if (!state_)
+            return false;
+        if (!full_ && tryWrite(time, data, size))
+            return true;
+        return state_->carried.push(data, size);
+    }
+
+private:
+    bool tryWrite(jack_nframes_t time, const std::uint8_t* data, std::size_t size) noexcept
+    {
+        if (full_)
+            return false;
+        jack_midi_data_t* target = jack_midi_event_reserve(buffer_, time, size);
+        if (!target) {
+            // Once one event waits, every later one waits behind it.
+            full_ = true;
+            return false;
+        }
+        std::memcpy(target, data, size);
+        return true;
+    }
+
+    void* buffer_;
+    OutputState* state_;
+    bool full_ = false;
+};
+
+ThruOutcome routeEvent(const ThruMap& map, CycleWriter& writer, const jack_midi_event_t& event, bool& inLong) noexcept
+{
+    const std::uint8_t* data = event.buffer;
+    const std::size_t size = event.size;
+    switch (classifyThruEvent(data, size, inLong)) {
+    case ThruEventKind::Refused:
+        return ThruDropped;
+    case ThruEventKind::LongPiece:
+        if (map.held.load(std::memory_order_relaxed))
+            return ThruHeld;
+        return writer.writeRouted(event.time, data, size) ? ThruSent : ThruLost;
+    case ThruEventKind::Short:
+        break;
+    }
+    if (!thruPasses(map, data, size))
+        return ThruDropped;
+    if (map.held.load(std::memory_order_relaxed))
+        return ThruHeld;
+    if (size == 3) {
+        const std::uint8_t mapped[3] = {data[0], data[1], thruSecondDataByte(map, data[0], data[2])};
+        return writer.writeRouted(event.time, mapped, size) ? ThruSent : ThruLost;
+    }
+    return writer.writeRouted(event.time, data, size) ? ThruSent : ThruLost;
+}
+
+int process(jack_nframes_t frames, void* arg) noexcept
+{
+    Session& session = *static_cast<Session*>(arg);
+    // Counted before the states are read: a main thread that takes a state
+    // away, then waits for the count, never frees what this cycle uses.
+    session.inProcess.fetch_add(1, std::memory_order_seq_cst);
+    InputState* input = session.input.load(std::memory_order_seq_cst);
+    OutputState* output = session.output.load(std::memory_order_seq_cst);
+
+    void* outBuffer = jack_port_get_buffer(session.out, frames);
+    jack_midi_clear_buffer(outBuffer);
+    CycleWriter writer(outBuffer, output);
+    writer.writeWaiting();
+
+    void* inBuffer = jack_port_get_buffer(session.in, frames);
+    const std::uint32_t count = input ? jack_midi_get_event_count(inBuffer) : 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, inBuffer, i) != 0 || event.size == 0)
+            continue;
+        const ThruMap* route = input->route.load(std::memory_order_acquire);
+        if (!route) {
+            input->sink.onMessage(event.buffer, event.size);
+            continue;
+        }
+        const ThruOutcome outcome = routeEvent(*route, writer, event, input->inLong);
+        input->sink.onRoutedMessage(event.buffer, event.size, outcome);
+    }
+    session.inProcess.fetch_sub(1, std::memory_order_release);
+    return 0;
+}
+
+void onShutdown(jack_status_t, const char*, void* arg)
+{
+    auto& session = *static_cast<Session*>(arg);
+    session.running.store(false, std::memory_order_release);
+    session.post(NotifyServerGone);
+}
+
+void onPortRegistration(jack_port_id_t, int, void* arg)
+{
+    static_cast<Session*>(arg)->post(NotifyPortsChanged);
+}
+
+void onPortRename(jack_port_id_t, const char*, const char*, void* arg)
+{
+    static_cast<Session*>(arg)->post(NotifyPortsChanged);
+}
+
+// Connects a pair of ports; `made` tells whether this call made the
+// connection (false when it was there already).
+bool connectPorts(Session& session, const std::string& source, const std::string& destination, bool& made)
+{
+    const int result = jack_connect(session.client, source.c_str(), destination.c_str());
+    made = result == 0;
+    return result == 0 || result == EEXIST;
+}
+
+void disconnectPorts(Session& session, const std::string& source, const std::string& destination)
+{
+    if (session.running.load(std::memory_order_acquire))
+        jack_disconnect(session.client, source.c_str(), destination.c_str());
+}
+
+class JackInputConnection final : public MidiInputConnection {
+public:
+    JackInputConnection(std::shared_ptr<Session> session, std::unique_ptr<InputState> state, std::string device,
+                        bool connected)
+        : session_(std::move(session)), state_(std::move(state)), device_(std::move(device)), connected_(connected)
+    {
+        session_->openInput = this;
+    }
+
+    ~JackInputConnection() override
+    {
+        session_->input.store(nullptr, std::memory_order_seq_cst);
+        session_->waitForProcess();
+        session_->openInput = nullptr;
+        if (connected_)
+            disconnectPorts(*session_, device_, session_->inName);
+    }
+
+    MMRESULT connectThru(MidiOutputConnection& output, const ThruMap& map) override;
+
+    void disconnectThru() override
+    {
+        state_->route.store(nullptr, std::memory_order_seq_cst);
+        session_->waitForProcess();
+    }
+
+    const std::string& device() const { return device_; }
+    bool lost = false; // main thread: reported lost already
+
+private:
+    std::shared_ptr<Session> session_;
+    std::unique_ptr<InputState> state_;
+    std::string device_;
+    bool connected_;
+};
+
+class JackOutputConnection final : public MidiOutputConnection {
+public:
+    JackOutputConnection(std::shared_ptr<Session> session, std::unique_ptr<OutputState> state, std::string device,
+                         bool connected)
+        : session_(std::move(session)), state_(std::move(state)), device_(std::move(device)), connected_(connected)
+    {
+        session_->openOutput = this;
+    }
+
+    ~JackOutputConnection() override
+    {
+        session_->output.store(nullptr, std::memory_order_seq_cst);
+        session_->waitForProcess();
+        session_->openOutput = nullptr;
+        if (connected_)
+            disconnectPorts(*session_, session_->outName, device_);
+    }
+
+    // One thread at a time; the message waits for the next cycle. Nothing
+    // waits for a server that has gone: its messages are lost at once.
+    MMRESULT send(const std::uint8_t* data, std::size_t size, bool) override
+    {
+        if (!session_->running.load(std::memory_order_acquire))
+            return MIDIERR_SENDQUEUEFULL;
+        return state_->queued.push(data, size) ? MMSYSERR_NOERROR : MIDIERR_SENDQUEUEFULL;
+    }
+
+    const Session* session() const { return session_.get(); }
+    const std::string& device() const { return device_; }
+    bool lost = false; // main thread: reported lost already
+
+private:
+    std::shared_ptr<Session> session_;
+    std::unique_ptr<OutputState> state_;
+    std::string device_;
+    bool connected_;
+};
+
+MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const ThruMap& map)
+{
+    // Only the client's own output is written in the process callback.
+    const auto* jackOutput = dynamic_cast<const JackOutputConnection*>(&output);
+    if (!jackOutput || jackOutput->session() != session_.get())
+        return MMSYSERR_NOTSUPPORTED;
+    state_->inLong = false;
+    state_->route.store(&map, std::memory_order_seq_cst);
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace
+
+struct JackMidiBackend::Impl {
+    Impl() : window([this](TMessage& message) { onNotification(message); }) {}
+
+    ~Impl()
+    {
+        if (!session)
+            return;
+        session->window.store(nullptr, std::memory_order_release);
+        if (session->running.load(std::memory_order_acquire)) {
+            jack_deactivate(session->client);
+            jack_client_close(session->client);
+        } else {
+            abandon(std::move(session));
+        }
+    }
+
+    // A client on the running server, opened when none is; false without a server.
+    bool ensureSession()
+    {
+        if (session && session->running.load(std::memory_order_acquire))
+            return true;
+        if (session)
+            abandon(std::move(session));
+        auto fresh = std::make_shared<Session>();
+        fresh->client = jack_client_open(MidiClientName().c_str(), JackNoStartServer, nullptr);
+        if (!fresh->client)
+            return false;
+        fresh->name = jack_get_client_name(fresh->client);
+        fresh->in = jack_port_register(fresh->client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        fresh->out = jack_port_register(fresh->client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        fresh->window.store(&window, std::memory_order_release);
+        jack_on_info_shutdown(fresh->client, &onShutdown, fresh.get());
+        jack_set_port_registration_callback(fresh->client, &onPortRegistration, fresh.get());
+        jack_set_port_rename_callback(fresh->client, &onPortRename, fresh.get());
+        if (!fresh->in || !fresh->out || jack_set_process_callback(fresh->client, &process, fresh.get()) != 0
+            || jack_activate(fresh->client) != 0) {
+            fresh->window.store(nullptr, std::memory_order_release);
+            jack_client_close(fresh->client);
+            return false;
+        }
+        fresh->inName = jack_port_name(fresh->in);
+        fresh->outName = jack_port_name(fresh->out);
+        session = std::move(fresh);
+        return true;
+    }
+
+    // Each direction's list is counted on its own: a device number always
+    // means a port of the list as its direction last counted it.
+    void refreshInputs()
+    {
+        inputs.clear();
+        inputsListed = true;
+        // Our inputs read from the server's output ports, and the other way round.
+        if (ensureSession())
+            collect(JackPortIsOutput, inputs);
+    }
+
+    void refreshOutputs()
+    {
+        outputs.clear();
+        outputsListed = true;
+        if (ensureSession())
+            collect(JackPortIsInput, outputs);
+    }
+
+    void collect(unsigned long flags, std::vector<ListedPort>& ports)
+    {
+        const char** names = jack_get_ports(session->client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+        if (!names)
+            return;
+        const std::string own = session->name + ":";
+        for (const char** name = names; *name; ++name) {
+            std::string portName = *name;
+            if (portName.compare(0, own.size(), own) == 0)
+                continue;
+            const jack_port_t* port = jack_port_by_name(session->client, *name);
+            const bool physical = port && (jack_port_flags(port) & JackPortIsPhysical);
+            ports.push_back(jackPort(std::move(portName), physical));
+        }
+        jack_free(names);
+    }
+
+    const std::vector<ListedPort>& currentInputs()
+    {
+        if (!inputsListed)
+            refreshInputs();
+        return inputs;
+    }
+
+    const std::vector<ListedPort>& currentOutputs()
+    {
+        if (!outputsListed)
+            refreshOutputs();
+        return outputs;
+    }
+
+    // Main thread: what libjack's threads reported.
+    void onNotification(TMessage& message)
+    {
+        // A session that has gone since it posted is kept, abandoned: the
+        // pointer still leads to it.
+        auto* reporter = reinterpret_cast<Session*>(message.WParam);
+        JackInputConnection* input = reporter->openInput;
+        JackOutputConnection* output = reporter->openOutput;
+        // A device is lost with its server, or when its port goes or is renamed.
+        const bool inputLost = input && !input->lost
+            && (message.Msg == NotifyServerGone || !reporter->hasPort(input->device()));
+        const bool outputLost = output && !output->lost
+            && (message.Msg == NotifyServerGone || !reporter->hasPort(output->device()));
+        if (inputLost)
+            input->lost = true;
+        if (outputLost)
+            output->lost = true;
+        if (!events)
+            return;
+        if (inputLost)
+            events->inputLost(*input);
+        if (outputLost)
+            events->outputLost(*output);
+        events->portsChanged();
+    }
+
+    NotificationWindow window;
+    std::shared_ptr<Session> session;
+    std::vector<ListedPort> inputs;
+    std::vector<ListedPort> outputs;
+    bool inputsListed = false;
+    bool outputsListed = false;
+    MidiBackendEvents* events = nullptr;
+};
+
+JackMidiBackend::JackMidiBackend() : d(std::make_unique<Impl>())
+{
+    silenceMidiLibraries();
+}
+
+JackMidiBackend::~JackMidiBackend() = default;
+
+std::string JackMidiBackend::clientName() const
+{
+    return d->session && d->session->running.load(std::memory_order_acquire) ? d->session->name : std::string();
+}
+
+void JackMidiBackend::setEvents(MidiBackendEvents* events)
+{
+    d->events = events;
+}
+
+unsigned JackMidiBackend::inputCount()
+{
+    d->refreshInputs();
+    return static_cast<unsigned>(d->inputs.size());
+}
+
+unsigned JackMidiBackend::outputCount()
+{
+    d->refreshOutputs();
+    return static_cast<unsigned>(d->outputs.size());
+}
+
+PortKind JackMidiBackend::inputKind(unsigned device)
+{
+    const auto& ports = d->currentInputs();
+    return device < ports.size() ? ports[device].kind : PortKind::Program;
+}
+
+PortKind JackMidiBackend::outputKind(unsigned device)
+{
+    const auto& ports = d->currentOutputs();
+    return device < ports.size() ? ports[device].kind : PortKind::Program;
+}
+
+MMRESULT JackMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
+{
+    const auto& ports = d->currentInputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIINCAPSW{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(ports[device].name, caps.szPname);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
+{
+    const auto& ports = d->currentOutputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIOUTCAPSW{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(ports[device].name, caps.szPname);
+    caps.wTechnology = MOD_MIDIPORT;
+    caps.wChannelMask = AllChannels;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
+{
+    const auto& ports = d->currentInputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    const std::string name = ports[device].name;
+    Session* session = d->session.get();
+    // A server that has gone since the listing: the port has gone with it.
+    if (!session || !session->hasPort(name))
+        return MIDIERR_NODEVICE;
+    if (session->openInput)
+        return MMSYSERR_ALLOCATED;
+    auto state = std::make_unique<InputState>(sink);
+    session->input.store(state.get(), std::memory_order_seq_cst);
+    bool made = false;
+    if (!connectPorts(*session, name, session->inName, made)) {
+        session->input.store(nullptr, std::memory_order_seq_cst);
+        session->waitForProcess();
+        return MMSYSERR_ERROR;
+    }
+    out = std::make_unique<JackInputConnection>(d->session, std::move(state), name, made);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT JackMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
+{
+    const auto& ports = d->currentOutputs();
+    if (device >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    const std::string name = ports[device].name;
+    Session* session = d->session.get();
+    if (!session || !session->hasPort(name))
+        return MIDIERR_NODEVICE;
+    if (session->openOutput)
+        return MMSYSERR_ALLOCATED;
+    auto state = std::make_unique<OutputState>();
+    session->output.store(state.get(), std::memory_order_seq_cst);
+    bool made = false;
+    if (!connectPorts(*session, session->outName, name, made)) {
+        session->output.store(nullptr, std::memory_order_seq_cst);
+        session->waitForProcess();
+        return MMSYSERR_ERROR;
+    }
+    out = std::make_unique<JackOutputConnection>(d->session, std::move(state), name, made);
+    return MMSYSERR_NOERROR;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// The JACK backend, on libjack: one client on the running JACK server (or
+// PipeWire's), named as MidiClientName() asks, with one MIDI input port "in"
+// and one MIDI output port "out", registered when the client opens and kept
+// for its whole life, so that patchbays and session tools find them again.
+// Opening a device connects our port to the device's port; closing
+// disconnects just that connection. The device lists are the server's MIDI
+// ports, ours left out; the program never starts a server.
+//
+// Threading contract
+// ------------------
+// Every member runs on the main thread, which never waits for the server
+// beyond the requests that opening, connecting and listing make. The process
+// callback, on JACK's real-time thread, is the only one that touches the
+// port buffers: each cycle it writes what waits for the output (carried over
+// from earlier cycles first, then what other threads handed over), then
+// takes every input event: a thru route set on the client's own output
+// writes it to the output buffer in the same cycle at the same frame, and the
+// input's sink gets it with the route's outcome. What does not fit a cycle's
+// buffer is carried over to the next cycles, in order. The callback neither
+// allocates, locks nor blocks. Sends reach it through a lock-free ring, from
+// one thread at a time (the services' OutputSender sees to that).
+//
+// libjack's own threads report the server's shutdown and port registrations
+// and renames; those reach the main thread as notifications, and from there
+// the services (MidiBackendEvents). A client whose server has gone is never
+// closed (libjack crashes closing it once a server of the same name runs
+// again); it stays until the process ends, and the next listing opens a new
+// client when a server runs again.
+
+#include "platform/midi/midi_backend.h"
+
+#include <memory>
+#include <string>
+
+class JackMidiBackend final : public MidiBackend {
+public:
+    JackMidiBackend();
+    ~JackMidiBackend() override;
+    JackMidiBackend(const JackMidiBackend&) = delete;
+    JackMidiBackend& operator=(const JackMidiBackend&) = delete;
+
+    // The client's name on the server ("Velomorph", or another when that one
+    // is taken); empty while no server runs.
+    std::string clientName() const;
+
+    // MidiBackend
+    void setEvents(MidiBackendEvents* events) override;
+    unsigned inputCount() override;
+    unsigned outputCount() override;
+    PortKind inputKind(unsigned device) override;
+    PortKind outputKind(unsigned device) override;
+    MMRESULT inputCaps(unsigned device, MIDIINCAPSW& caps) override;
+    MMRESULT outputCaps(unsigned device, MIDIOUTCAPSW& caps) override;
+    MMRESULT openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
+    MMRESULT openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
