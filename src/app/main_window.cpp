@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/app_images.h"
+#include "app/app_settings.h"
 #include "app/error_report.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
@@ -205,6 +206,8 @@ void TfmMain::CreateActions()
     ActAppHelpIndex = makeAction("ActAppHelpIndex", QStringLiteral("Index de l'aide"));
     ActAppReadme = makeAction("ActAppReadme", QStringLiteral("Lisez-moi..."));
     ActAppAbout = makeAction("ActAppAbout", QStringLiteral("A propos..."));
+    ActMidiNotesOnly = makeAction("ActMidiNotesOnly", QStringLiteral("Notes seulement"));
+    ActMidiNotesOnly->setCheckable(true);
 
     connect(ActGraphOpen, &QAction::triggered, this, Guarded([this] { ActGraphOpenExecute(ActGraphOpen); }));
     connect(ActGraphSave, &QAction::triggered, this, Guarded([this] { ActGraphSaveExecute(ActGraphSave); }));
@@ -216,6 +219,8 @@ void TfmMain::CreateActions()
             Guarded([this] { ActGraphCopyAsTextExecute(ActGraphCopyAsText); }));
     connect(ActAppReadme, &QAction::triggered, this, Guarded([this] { ActAppReadmeExecute(ActAppReadme); }));
     connect(ActAppAbout, &QAction::triggered, this, Guarded([this] { ActAppAboutExecute(ActAppAbout); }));
+    connect(ActMidiNotesOnly, &QAction::triggered, this,
+            Guarded([this] { ActMidiNotesOnlyExecute(ActMidiNotesOnly); }));
 
     // The help index does not exist.
     ActAppHelpIndex->setEnabled(false);
@@ -238,6 +243,10 @@ void TfmMain::CreateMenus()
     edition->setObjectName(QStringLiteral("Edition1"));
     edition->addAction(ActGraphCopyAsBitmap);
     edition->addAction(ActGraphCopyAsText);
+
+    QMenu* midi = bar->addMenu(QStringLiteral("MIDI"));
+    midi->setObjectName(QStringLiteral("MenuMidi"));
+    midi->addAction(ActMidiNotesOnly);
 
     QMenu* help = bar->addMenu(QStringLiteral("Aide"));
     help->setObjectName(QStringLiteral("Aide1"));
@@ -282,8 +291,10 @@ void TfmMain::FormCreate()
     CurrentCurveFile.clear();
     tbPtsCntChange(nullptr);
     CurveModified = false;
+    ActMidiNotesOnly->setChecked(TAppSettings().NotesOnly());
     if (!routing)
         return;
+    routing->SetNotesOnly(ActMidiNotesOnly->isChecked());
     routing->FillDeviceLists();
     cbMIDIInChange(cbMIDIIn);
     cbMIDIOutChange(cbMIDIOut);

@@ -85,6 +85,7 @@ public:
     QAction* ActAppHelpIndex = nullptr;
     QAction* ActAppReadme = nullptr;
     QAction* ActAppAbout = nullptr;
+    QAction* ActMidiNotesOnly = nullptr; // checkable: only note messages go through the curve
     QMenu* AdvPopupMenu1 = nullptr;
     FileDialogSpec OpenDialog1;
     FileDialogSpec SaveDialog1;
@@ -137,6 +138,9 @@ public:
     void ActAppAboutExecute(QObject* Sender);
 
     // MIDI devices and lamps.
+    // "Notes seulement": the item's check mark says whether only note
+    // messages go through the curve; remembered in the settings.
+    void ActMidiNotesOnlyExecute(QObject* Sender);
     void cbMIDIInChange(QObject* Sender);
     void cbMIDIOutChange(QObject* Sender);
     void TimerMidiInTimer(QObject* Sender);

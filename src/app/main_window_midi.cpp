@@ -2,6 +2,7 @@
 // and their timers, shown for the MIDI routing.
 #include "app/main_window.h"
 
+#include "app/app_settings.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/named_colours.h"
 #include "app/widgets/status_shape.h"
@@ -54,6 +55,14 @@ void TfmMain::CreateMidiControls()
     connect(cbMIDIOut, &QComboBox::activated, this, [this] { cbMIDIOutChange(cbMIDIOut); });
     if (routing)
         routing->AttachView(this);
+}
+
+void TfmMain::ActMidiNotesOnlyExecute(QObject* /*Sender*/)
+{
+    const bool notesOnly = ActMidiNotesOnly->isChecked();
+    if (routing)
+        routing->SetNotesOnly(notesOnly);
+    TAppSettings().SetNotesOnly(notesOnly);
 }
 
 void TfmMain::cbMIDIInChange(QObject* /*Sender*/)

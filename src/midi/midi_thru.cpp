@@ -40,3 +40,8 @@ void TMidiThru::SetHeld(bool Held)
 {
     FMap.held.store(Held, std::memory_order_relaxed);
 }
+
+void TMidiThru::SetNotesOnly(bool NotesOnly)
+{
+    FMap.notesOnly.store(NotesOnly, std::memory_order_relaxed);
+}

@@ -37,6 +37,9 @@ public:
     void PublishTable(const std::array<std::uint8_t, 128>& Table);
     // While held, the route sends nothing.
     void SetHeld(bool Held);
+    // Maps note messages only; every other message leaves unchanged.
+    void SetNotesOnly(bool NotesOnly);
+    bool NotesOnly() const { return FMap.notesOnly.load(std::memory_order_relaxed); }
     bool Held() const { return FMap.held.load(std::memory_order_relaxed); }
     // The map as the route reads it.
     const ThruMap& Map() const { return FMap; }

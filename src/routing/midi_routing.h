@@ -66,6 +66,10 @@ public:
     // While the window is being closed, nothing is sent.
     void SetCloseRequested(bool Requested);
     bool CloseRequested() const { return Thru.Held(); }
+    // Maps note messages only; every other message leaves unchanged. In force
+    // from the next message on, on the route too.
+    void SetNotesOnly(bool NotesOnly);
+    bool NotesOnly() const { return Thru.NotesOnly(); }
 
     // Shows every queued message (lamps, last mapping) and sends those that
     // no route sent; lets waiting events run once, then deals with what came

@@ -80,7 +80,6 @@ void TMidiRouting::TakeQueued()
 void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
 {
     const bool isSysex = event.MidiMessage == SysexStatus;
-    const std::uint8_t mapped = Table[event.Data2 & 0x7F];
     if (event.Thru & ThruFailedBit) {
         // The route's send was refused: the same error as sending it here.
         if (MidiOut)
@@ -94,9 +93,10 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
             // one longer than a buffer arrives, and leaves, in several parts.
             if (event.Sysex && event.SysexLength > 0)
                 SendEvent(event);
-            return;
         } else {
-            const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1, mapped};
+            // The route's own rule, applied here for want of a route.
+            const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1,
+                                           thruSecondDataByte(Thru.Map(), event.MidiMessage, event.Data2)};
             SendMidiBytes(bytes, 3);
         }
         break;
@@ -110,8 +110,17 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
     default: // held while closing, or ruled out on purpose: nothing left
         break;
     }
-    if (!isSysex && event.Data2 > 0 && View)
-        View->ShowLastMapping(event.Data2, mapped);
+    // The table's entry, also where a played note left with velocity 1; a
+    // value that the mode leaves alone shows unchanged.
+    if (!isSysex && event.Data2 > 0 && View) {
+        const int in = event.Data2 & 0x7F;
+        View->ShowLastMapping(in, thruMapsSecondDataByte(Thru.Map(), event.MidiMessage) ? Table[in] : in);
+    }
+}
+
+void TMidiRouting::SetNotesOnly(bool NotesOnly)
+{
+    Thru.SetNotesOnly(NotesOnly);
 }
 
 void TMidiRouting::MidiInOverflow(TMidiIO* /*Sender*/)

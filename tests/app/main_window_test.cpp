@@ -191,13 +191,15 @@ TEST_F(MainWindowTest, MenusOfferTheActionsInOrder)
         return result;
     };
     const QList<QAction*> top = form->menuBar()->actions();
-    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), "Fichier");
     EXPECT_EQ(top[1]->text(), "Edition");
-    EXPECT_EQ(top[2]->text(), "Aide");
+    EXPECT_EQ(top[2]->text(), "MIDI");
+    EXPECT_EQ(top[3]->text(), "Aide");
     EXPECT_EQ(captions(top[0]->menu()), QStringList({"Ouvrir", "Sauver", "Sauver sous...", "-", "Quitter"}));
     EXPECT_EQ(captions(top[1]->menu()), QStringList({"Copier graphe (image)", "Copier valeurs graphe (texte)"}));
-    EXPECT_EQ(captions(top[2]->menu()), QStringList({"Index de l'aide", "-", "Lisez-moi...", "-", "A propos..."}));
+    EXPECT_EQ(captions(top[2]->menu()), QStringList({"Notes seulement"}));
+    EXPECT_EQ(captions(top[3]->menu()), QStringList({"Index de l'aide", "-", "Lisez-moi...", "-", "A propos..."}));
     EXPECT_EQ(captions(form->AdvPopupMenu1),
               QStringList({"Copier graphe (image)", "Copier valeurs graphe (texte)", "-", "Ouvrir", "Sauver",
                            "Sauver sous..."}));

@@ -63,14 +63,17 @@ Bytes FloodMessage(std::size_t i)
 }
 
 // What leaves the program for one message: nothing for active sensing, the
-// second data byte remapped for three-byte messages, the rest unchanged.
+// second data byte remapped for three-byte messages (a played note never
+// silenced), the rest unchanged.
 std::optional<Bytes> Forwarded(const Bytes& message, const TTransferTable& table)
 {
     if (message[0] == 0xFE)
         return std::nullopt;
-    if (message.size() == 3)
-        return Bytes{message[0], message[1], table[message[2]]};
-    return message;
+    if (message.size() != 3)
+        return message;
+    const std::uint8_t out = table[message[2]];
+    const bool played = (message[0] & 0xF0) == 0x90 && message[2] > 0 && out == 0;
+    return Bytes{message[0], message[1], played ? std::uint8_t{1} : out};
 }
 
 class ProgramUnderFlood : public ::testing::Test {

@@ -18,6 +18,7 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", runtimeDir_.path());
+        env.insert("XDG_CONFIG_HOME", runtimeDir_.path());
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.setStandardOutputFile(runtimeDir_.filePath("output.txt"));

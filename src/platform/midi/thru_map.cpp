@@ -31,9 +31,21 @@ bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) 
     return true;
 }
 
-std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t /*status*/, std::uint8_t data2) noexcept
+bool thruMapsSecondDataByte(const ThruMap& map, std::uint8_t status) noexcept
 {
-    return map.table[data2 & 0x7F].load(std::memory_order_relaxed);
+    if (!map.notesOnly.load(std::memory_order_relaxed))
+        return true;
+    const std::uint8_t kind = status & 0xF0;
+    return kind == 0x80 || kind == 0x90 || kind == 0xA0;
+}
+
+std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept
+{
+    if (!thruMapsSecondDataByte(map, status))
+        return data2;
+    const std::uint8_t mapped = map.table[data2 & 0x7F].load(std::memory_order_relaxed);
+    const bool noteOn = (status & 0xF0) == 0x90;
+    return noteOn && data2 > 0 && mapped == 0 ? 1 : mapped;
 }
 
 ThruEventKind classifyThruEvent(const std::uint8_t* data, std::size_t size, bool& inLong) noexcept

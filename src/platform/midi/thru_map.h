@@ -26,6 +26,9 @@ struct ThruMap {
     std::atomic<bool> dropTimingClock{false};
     // Drops every short message; system exclusive still passes.
     std::atomic<bool> sysexOnly{false};
+    // Maps note messages only (Note Off, Note On, key pressure); every other
+    // message leaves unchanged.
+    std::atomic<bool> notesOnly{false};
 };
 
 // Copies a transfer table into the map, entry by entry.
@@ -34,9 +37,14 @@ void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) 
 // Whether the message (whole, status first) leaves through the route at all.
 bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) noexcept;
 
-// The second data byte that a message with this status byte leaves with:
-// mapped for every message that has one, whatever its kind. Callers pass
-// only messages of three bytes.
+// Whether the second data byte of a three-byte message with this status
+// byte goes through the table: for every kind, or note messages only.
+bool thruMapsSecondDataByte(const ThruMap& map, std::uint8_t status) noexcept;
+
+// The second data byte that a three-byte message with this status byte
+// leaves with. A played note is never silenced: a Note On whose velocity is
+// above 0 leaves with at least 1, whatever the table says, since a velocity
+// of 0 would make it a Note Off.
 std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept;
 
 // How a thru route takes one event of a stream in which every event is one
