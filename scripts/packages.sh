@@ -8,6 +8,11 @@ VELOMORPH_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 clang libclang-rt-14-dev fonts-dejavu-core
   xvfb libxcb1-dev
+  qt6-translations-l10n
+  # the icons' drawing, the install checks and the .deb
+  python3 desktop-file-utils appstream man-db dpkg-dev file
+  # tests that drive the real window under Xvfb, the README's screenshot
+  libxcb-xtest0-dev x11-apps x11-utils
 )
 
 ensure_packages() {

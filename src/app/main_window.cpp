@@ -3,6 +3,7 @@
 #include "app/app_images.h"
 #include "app/app_settings.h"
 #include "app/error_report.h"
+#include "app/readme_location.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/named_colours.h"
@@ -38,6 +39,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QS
     label->move(left, top);
     label->adjustSize();
     return label;
+}
+
+// Qt reads "[*]" in a caption as the place of its modified mark and drops
+// it; doubled, it stands for itself, so a file named "a[*]b.dat" shows so.
+QString LiteralCaption(QString caption)
+{
+    return caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
 QString PointSliderName(int point, char suffix)
@@ -285,7 +293,7 @@ void TfmMain::FormCreate()
     AppDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!AppDir.endsWith(QDir::separator()))
         AppDir += QDir::separator();
-    ReadmePath = AppDir + QStringLiteral("a_lire.txt");
+    ReadmePath = FindReadme(AppDir);
     OpenDialog1 = {QStringLiteral("Courbe(*.dat)|*.dat"), QStringLiteral("dat"), AppDir};
     SaveDialog1 = OpenDialog1;
     CurrentCurveFile.clear();
@@ -304,7 +312,7 @@ void TfmMain::FormCreate()
 void TfmMain::SetCurrentCurveFile(const QString& Path)
 {
     CurrentCurveFile = Path;
-    setWindowTitle(QStringLiteral("Velomorph - %1").arg(QFileInfo(Path).fileName()));
+    setWindowTitle(LiteralCaption(QStringLiteral("Velomorph - %1").arg(QFileInfo(Path).fileName())));
     CurveModified = false;
 }
 

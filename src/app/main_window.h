@@ -37,7 +37,7 @@ public:
 
     // Controller state.
     QString AppDir;            // folder of the executable, with a trailing separator
-    QString ReadmePath;        // AppDir + "a_lire.txt"
+    QString ReadmePath;        // the read-me: AppDir + "a_lire.txt", else the installed one
     QString CurrentCurveFile;  // last file loaded or saved; empty at start
     bool CurveModified = false; // the curve differs from the last file loaded or saved
     bool CloseRequested = false; // the window is being closed: nothing is sent meanwhile (SetCloseRequested)
@@ -100,6 +100,12 @@ public:
 
     // Actions.
     void ActGraphOpenExecute(QObject* Sender);
+    // What "Ouvrir" does once a file is chosen: loads it and recomputes the curve.
+    void OpenCurveFile(const QString& Path);
+    // The curve file named on the command line, opened as "Ouvrir" opens a
+    // chosen one; a path where no file exists raises an error instead of
+    // being passed over in silence.
+    void OpenCurveFileFromCommandLine(const QString& Path);
     void ActGraphSaveExecute(QObject* Sender);
     void ActGraphSaveAsExecute(QObject* Sender);
     void ActAppCloseExecute(QObject* Sender);

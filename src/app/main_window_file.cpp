@@ -3,6 +3,7 @@
 
 #include "app/widgets/step_slider.h"
 #include "curve/curve_file.h"
+#include "platform/exception.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,8 +24,21 @@ void TfmMain::ActGraphOpenExecute(QObject* /*Sender*/)
     const std::optional<QString> path = prompts.ChooseFileToOpen(this, OpenDialog1);
     if (!path)
         return;
-    LoadCurveFile(*path);
+    OpenCurveFile(*path);
+}
+
+void TfmMain::OpenCurveFile(const QString& Path)
+{
+    LoadCurveFile(Path);
     RecomputeCurve();
+}
+
+void TfmMain::OpenCurveFileFromCommandLine(const QString& Path)
+{
+    const QFileInfo file(Path);
+    if (!file.isFile())
+        throw Exception(QStringLiteral("Impossible d'ouvrir %1 : fichier introuvable").arg(Path).toStdString());
+    OpenCurveFile(file.absoluteFilePath());
 }
 
 void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)

@@ -24,6 +24,9 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogSpec& spec
     dialog.setDefaultSuffix(spec.DefaultExt);
     dialog.setDirectory(spec.InitialDir);
     dialog.setSizeGripEnabled(true);
+    // Qt's own dialog, whose texts are French like the rest of the program;
+    // a desktop's dialog would speak the user's language.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
