@@ -57,7 +57,7 @@ std::optional<int> ReadCommandLine(int argc, char** argv, TCommandLine& command)
 // fails, the curve's text goes there instead.
 void EndWithoutQuestion(TfmMain& window)
 {
-    window.CloseRequested = true;
+    window.SetCloseRequested(true);
     if (!window.CurveModified)
         return;
     try {
@@ -122,6 +122,8 @@ int main(int argc, char** argv)
         reportParent = nullptr;
         routing.FreeMidiPorts();
     }
+    // The MIDI clients go while the application object still runs their notifications.
+    SetMidiBackend(nullptr);
     SetErrorSink({});
     return result;
 }
