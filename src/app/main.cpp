@@ -1,4 +1,5 @@
 // Program entry: the command line, then the window.
+#include "app/app_settings.h"
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/error_report.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
     TApplication::setDesktopFileName(QStringLiteral("velomorph"));
     QTranslator toolkit;
     InstallToolkitTranslation(toolkit);
+    TAppSettings::ConfineToolkitSettings();
 
     QtPrompts prompts;
     QWidget* reportParent = nullptr;

@@ -294,16 +294,20 @@ void TfmMain::FormCreate()
     if (!AppDir.endsWith(QDir::separator()))
         AppDir += QDir::separator();
     ReadmePath = FindReadme(AppDir);
-    OpenDialog1 = {QStringLiteral("Courbe(*.dat)|*.dat"), QStringLiteral("dat"), AppDir};
+    OpenDialog1 = {QStringLiteral("Courbe(*.dat)|*.dat"), QStringLiteral("dat"), InitialDialogFolder()};
     SaveDialog1 = OpenDialog1;
     CurrentCurveFile.clear();
     tbPtsCntChange(nullptr);
     CurveModified = false;
-    ActMidiNotesOnly->setChecked(TAppSettings().NotesOnly());
+    ReopenLastCurveFile();
+    const TAppSettings settings;
+    ActMidiNotesOnly->setChecked(settings.NotesOnly());
     if (!routing)
         return;
     routing->SetNotesOnly(ActMidiNotesOnly->isChecked());
     routing->FillDeviceLists();
+    SelectRememberedDevice(cbMIDIIn, settings.LastInput());
+    SelectRememberedDevice(cbMIDIOut, settings.LastOutput());
     cbMIDIInChange(cbMIDIIn);
     cbMIDIOutChange(cbMIDIOut);
     routing->SendTestNote();
@@ -312,6 +316,7 @@ void TfmMain::FormCreate()
 void TfmMain::SetCurrentCurveFile(const QString& Path)
 {
     CurrentCurveFile = Path;
+    TAppSettings().SetLastCurveFile(QFileInfo(Path).absoluteFilePath());
     setWindowTitle(LiteralCaption(QStringLiteral("Velomorph - %1").arg(QFileInfo(Path).fileName())));
     CurveModified = false;
 }

@@ -158,6 +158,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -171,10 +172,21 @@ private:
     void SetPointSlidersSilent(bool silent);
     void BindChartEvents();
     void CreateMidiControls();
+    // Chooses the remembered device in a selector when it is listed.
+    void SelectRememberedDevice(QComboBox* combo, const QString& name);
+    // Opens the curve file of the last run when it still loads; else keeps
+    // the default curve, without a word.
+    void ReopenLastCurveFile();
+    // Where the file dialogs open: the folder of the last file chosen, else
+    // the program's folder when it may be written (a portable copy), else
+    // the user's documents.
+    QString InitialDialogFolder() const;
+    void RememberDialogFolder(const QString& Path);
 
     // IRoutingView
     void ClearDeviceList(TPortSide side) override;
     void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override;
+    void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override;
     std::string SelectedDevice(TPortSide side) const override;
     void ShowPortColour(TPortSide side, bool open) override;
     void ShowPortHint(TPortSide side, const std::string& hint) override;

@@ -1,12 +1,14 @@
 // The curve file and the file actions of the main window.
 #include "app/main_window.h"
 
+#include "app/app_settings.h"
 #include "app/widgets/step_slider.h"
 #include "curve/curve_file.h"
 #include "platform/exception.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -24,6 +26,7 @@ void TfmMain::ActGraphOpenExecute(QObject* /*Sender*/)
     const std::optional<QString> path = prompts.ChooseFileToOpen(this, OpenDialog1);
     if (!path)
         return;
+    RememberDialogFolder(*path);
     OpenCurveFile(*path);
 }
 
@@ -51,8 +54,43 @@ void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
 
 void TfmMain::ActGraphSaveAsExecute(QObject* /*Sender*/)
 {
-    if (const std::optional<QString> path = prompts.ChooseFileToSave(this, SaveDialog1))
+    if (const std::optional<QString> path = prompts.ChooseFileToSave(this, SaveDialog1)) {
+        RememberDialogFolder(*path);
         SaveCurveFile(*path);
+    }
+}
+
+void TfmMain::ReopenLastCurveFile()
+{
+    const QString path = TAppSettings().LastCurveFile();
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return;
+    // Read once for nothing first: a file that no longer loads whole
+    // changes no slider.
+    try {
+        ReadCurveFile(NativePath(path), [](CurveKey, int) {});
+    } catch (const std::exception&) {
+        return;
+    }
+    OpenCurveFile(path);
+}
+
+QString TfmMain::InitialDialogFolder() const
+{
+    const QString remembered = TAppSettings().DialogFolder();
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
+        return remembered;
+    if (QFileInfo(AppDir).isWritable())
+        return AppDir;
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+void TfmMain::RememberDialogFolder(const QString& Path)
+{
+    const QString folder = QFileInfo(Path).absolutePath();
+    TAppSettings().SetDialogFolder(folder);
+    OpenDialog1.InitialDir = folder;
+    SaveDialog1.InitialDir = folder;
 }
 
 void TfmMain::SaveCurveFile(const QString& Path)

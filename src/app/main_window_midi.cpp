@@ -9,13 +9,27 @@
 #include "routing/midi_routing.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
 
 namespace {
 
 constexpr int LampTimerMs = 100;
+
+// Whether the event opens a selector's list: a click, or the keys that do.
+bool OpensDeviceList(const QEvent& event)
+{
+    if (event.type() == QEvent::MouseButtonPress)
+        return true;
+    if (event.type() != QEvent::KeyPress)
+        return false;
+    const auto& key = static_cast<const QKeyEvent&>(event);
+    return key.key() == Qt::Key_F4 || key.key() == Qt::Key_Space
+        || ((key.key() == Qt::Key_Down || key.key() == Qt::Key_Up) && (key.modifiers() & Qt::AltModifier));
+}
 // The last-mapping label is repainted at most this often: no one reads a
 // text that changes with every one of thousands of messages a second.
 constexpr int LastMappingFrameMs = 100;
@@ -50,9 +64,19 @@ void TfmMain::CreateMidiControls()
         }
     });
     LedMidiErr->OnClick = [this](TLedIndicator* sender) { LedMidiErrClick(sender); };
-    // Only a choice of the user runs the change handlers, also for the item already chosen.
-    connect(cbMIDIIn, &QComboBox::activated, this, [this] { cbMIDIInChange(cbMIDIIn); });
-    connect(cbMIDIOut, &QComboBox::activated, this, [this] { cbMIDIOutChange(cbMIDIOut); });
+    // Only a choice of the user runs the change handlers, also for the item
+    // already chosen; it is remembered for the next start.
+    connect(cbMIDIIn, &QComboBox::activated, this, [this] {
+        TAppSettings().SetLastInput(cbMIDIIn->currentText());
+        cbMIDIInChange(cbMIDIIn);
+    });
+    connect(cbMIDIOut, &QComboBox::activated, this, [this] {
+        TAppSettings().SetLastOutput(cbMIDIOut->currentText());
+        cbMIDIOutChange(cbMIDIOut);
+    });
+    // A list about to open shows the devices as they are now.
+    cbMIDIIn->installEventFilter(this);
+    cbMIDIOut->installEventFilter(this);
     if (routing)
         routing->AttachView(this);
 }
@@ -94,6 +118,20 @@ void TfmMain::LedMidiErrClick(QObject* /*Sender*/)
     LedMidiErr->SetLedOn(false);
 }
 
+bool TfmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == cbMIDIIn || watched == cbMIDIOut) && routing && OpensDeviceList(*event))
+        routing->RefreshDeviceLists();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfmMain::SelectRememberedDevice(QComboBox* combo, const QString& name)
+{
+    const int index = name.isEmpty() ? -1 : combo->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        combo->setCurrentIndex(index);
+}
+
 void TfmMain::ClearDeviceList(TPortSide side)
 {
     (side == TPortSide::Input ? cbMIDIIn : cbMIDIOut)->clear();
@@ -105,6 +143,29 @@ void TfmMain::FillDeviceList(TPortSide side, const std::vector<std::string>& nam
     for (const std::string& name : names)
         combo->addItem(QString::fromStdString(name));
     combo->setCurrentIndex(0);
+}
+
+void TfmMain::UpdateDeviceList(TPortSide side, const std::vector<std::string>& names)
+{
+    QComboBox* combo = side == TPortSide::Input ? cbMIDIIn : cbMIDIOut;
+    // A list the user has open is left alone; it was counted as it opened.
+    if (combo->view()->isVisible())
+        return;
+    const QString chosen = combo->currentText();
+    QStringList items;
+    for (const std::string& name : names)
+        items << QString::fromStdString(name);
+    // A chosen device that has gone keeps its name in the selector.
+    if (!chosen.isEmpty() && !items.contains(chosen))
+        items << chosen;
+    QStringList current;
+    for (int i = 0; i < combo->count(); ++i)
+        current << combo->itemText(i);
+    if (items == current)
+        return;
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(chosen.isEmpty() ? 0 : static_cast<int>(items.indexOf(chosen)));
 }
 
 std::string TfmMain::SelectedDevice(TPortSide side) const

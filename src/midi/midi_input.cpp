@@ -47,6 +47,18 @@ TMidiInput::~TMidiInput()
     FreeCtlInfo(PCtlInfo);
 }
 
+std::vector<std::string> TMidiInput::DeviceNames()
+{
+    std::vector<std::string> names;
+    const UINT count = midiInGetNumDevs();
+    for (UINT device = 0; device < count; ++device) {
+        MIDIINCAPSW caps;
+        if (midiInGetDevCapsW(device, &caps, sizeof caps) == MMSYSERR_NOERROR)
+            names.push_back(capsName(caps));
+    }
+    return names;
+}
+
 std::uint32_t TMidiInput::DeviceCount()
 {
     FNumDevs = midiInGetNumDevs();

@@ -45,6 +45,10 @@ public:
 
     // Number of input devices, counted afresh and kept in NumDevs.
     std::uint32_t DeviceCount() override;
+    // The names of the input devices, counted afresh, those whose
+    // capabilities cannot be read left out; the port's own device stays as
+    // selected, open or not.
+    static std::vector<std::string> DeviceNames();
 
     // Opens the selected device: ring buffer, control record, lent buffers.
     // Does nothing when the port is open already; on failure releases what it

@@ -92,6 +92,18 @@ TMidiOutput::~TMidiOutput()
     FreeCtlInfo(PCtlInfo);
 }
 
+std::vector<std::string> TMidiOutput::DeviceNames()
+{
+    std::vector<std::string> names;
+    const UINT count = midiOutGetNumDevs();
+    for (UINT device = 0; device < count; ++device) {
+        MIDIOUTCAPSW caps;
+        if (midiOutGetDevCapsW(device, &caps, sizeof caps) == MMSYSERR_NOERROR)
+            names.push_back(capsName(caps));
+    }
+    return names;
+}
+
 std::uint32_t TMidiOutput::DeviceCount()
 {
     FNumDevs = static_cast<std::uint16_t>(midiOutGetNumDevs());

@@ -63,6 +63,10 @@ public:
 
     // Number of output devices, counted afresh and kept in NumDevs.
     std::uint32_t DeviceCount() override;
+    // The names of the output devices, counted afresh, those whose
+    // capabilities cannot be read left out; the port's own device stays as
+    // selected, open or not.
+    static std::vector<std::string> DeviceNames();
 
     // Opens the selected device; true on success (also when open already).
     // Never raises: on failure Error holds the reason.

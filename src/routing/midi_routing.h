@@ -18,11 +18,14 @@
 #include "midi/midi_thru.h"
 #include "routing/routing_view.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+class QTimer;
 
 class TMidiRouting {
 public:
@@ -52,12 +55,26 @@ public:
     // Open or close a port and show its state; they raise nothing.
     void SetInputOpen(bool Open);
     void SetOutputOpen(bool Open);
-    // Choose a port's device by product name; errors leave the previous device.
-    void SelectInputByName(const std::string& Name);
-    void SelectOutputByName(const std::string& Name);
-    // The selectors' change handlers: close, select by name, reopen.
+    // Choose a port's device by product name; false, the port keeping its
+    // device, when no device has that name.
+    bool SelectInputByName(const std::string& Name);
+    bool SelectOutputByName(const std::string& Name);
+    // The selectors' change handlers: close, select by name, reopen. A
+    // device that has gone leaves its port closed, never another device
+    // opened in its place; it opens once it is back.
     void cbMIDIInChange();
     void cbMIDIOutChange();
+
+    // Live device lists.
+
+    // Counts the devices again and refreshes both selectors, each keeping
+    // its choice by name; runs no change handler. A chosen device that has
+    // gone counts as lost; a lost one that is back opens again.
+    void RefreshDeviceLists();
+    // Whether the chosen device of a side has gone (its port closed, waiting).
+    bool PortIsLost(TPortSide Side) const { return Sides[Index(Side)].Lost; }
+    // The device chosen for a side, by name, present or not.
+    const std::string& ChosenDevice(TPortSide Side) const { return Sides[Index(Side)].Wanted; }
 
     // The remapping path.
 
@@ -99,8 +116,22 @@ private:
     void SendEvent(const TMyMidiEvent& event);
     // Lights the output lamp for a message that has left.
     void ShowSent();
-    // An open port's device has gone: its shape turns red.
-    void ShowDeviceLost(TPortSide Side);
+    // What each side wants and whether its device has gone.
+    struct TSideState {
+        std::string Wanted;
+        bool Lost = false;
+        bool LostPending = false; // heard while a port was being opened
+    };
+    static std::size_t Index(TPortSide Side) { return Side == TPortSide::Input ? 0 : 1; }
+    // Closes, selects by name and reopens a side's port.
+    void ChoosePort(TPortSide Side, const std::string& Name);
+    // A side's chosen device has gone: its port closes, its shape turns red.
+    void PortLost(TPortSide Side);
+    // Hears of port changes (and counts again where nothing tells of them).
+    void WatchDevices(bool On);
+    void PortsChanged();
+    // Ends a stretch in which ports were being opened: what was heard meanwhile is dealt with now.
+    void EndBusy();
     // Sets the route once both ports are open; takes it away before either closes.
     void ConnectThru();
     void DisconnectThru();
@@ -108,4 +139,9 @@ private:
     IRoutingView* View = nullptr;
     TTransferTable Table;     // as published; the route reads its own copy
     bool InputHandled = false; // MidiInMidiInput is running
+    std::array<TSideState, 2> Sides;
+    int Busy = 0;                  // ports are being chosen: lists and losses wait
+    bool RefreshPending = false;   // heard while busy
+    bool RefreshScheduled = false; // a burst of port changes counts once
+    std::unique_ptr<QTimer> PollTimer;
 };

@@ -5,6 +5,8 @@
 
 #include "routing/waits.h"
 
+#include <QTimer>
+
 namespace {
 
 constexpr std::uint16_t InputCapacity = 1024;
@@ -16,8 +18,6 @@ const char* const InputOpenHint = "Port MidiIn ouvert";
 const char* const InputClosedHint = "Port MidiIn fermé";
 const char* const OutputOpenHint = "Port MidiOut ouvert";
 const char* const OutputClosedHint = "Port MidiOut fermé";
-const char* const InputLostHint = "Port MidiIn déconnecté";
-const char* const OutputLostHint = "Port MidiOut déconnecté";
 
 // Runs f and drops any error it raises.
 template <class F>
@@ -75,22 +75,24 @@ void TMidiRouting::CreateMidiPorts()
         input->SetSysexBufferSize(InputSysexBufferSize);
         // Active sensing is dropped; the timing clock passes.
         input->SetFilteredMessages(TMidiMsgFilter{msgActiveSensing});
-        input->OnDeviceLost = [this](TMidiIO*) { ShowDeviceLost(TPortSide::Input); };
+        input->OnDeviceLost = [this](TMidiIO*) { PortLost(TPortSide::Input); };
         MidiIn = std::move(input);
     } catch (...) {
         MidiIn.reset();
     }
     try {
         MidiOut = std::make_unique<TMidiOutput>();
-        MidiOut->OnDeviceLost = [this](TMidiIO*) { ShowDeviceLost(TPortSide::Output); };
+        MidiOut->OnDeviceLost = [this](TMidiIO*) { PortLost(TPortSide::Output); };
     } catch (...) {
         MidiOut.reset();
     }
+    WatchDevices(true);
 }
 
 void TMidiRouting::FreeMidiPorts()
 {
     ShuttingDown = true;
+    WatchDevices(false);
     if (MidiIn) {
         SetInputOpen(false);
         MidiIn.reset();
@@ -209,15 +211,6 @@ void TMidiRouting::SetOutputOpen(bool Open)
     });
 }
 
-void TMidiRouting::ShowDeviceLost(TPortSide Side)
-{
-    // No box: the user did nothing. The selector keeps the device's name.
-    if (ShuttingDown || !View)
-        return;
-    View->ShowPortColour(Side, false);
-    View->ShowPortHint(Side, Side == TPortSide::Input ? InputLostHint : OutputLostHint);
-}
-
 void TMidiRouting::ConnectThru()
 {
     if (MidiIn && MidiOut && !ShuttingDown)
@@ -229,30 +222,36 @@ void TMidiRouting::DisconnectThru()
     Thru.Disconnect();
 }
 
-void TMidiRouting::SelectInputByName(const std::string& Name)
+bool TMidiRouting::SelectInputByName(const std::string& Name)
 {
-    IgnoringErrors([&] { MidiIn->SetProductName(Name); });
+    bool found = false;
+    IgnoringErrors([&] {
+        MidiIn->SetProductName(Name);
+        found = true;
+    });
+    return found;
 }
 
-void TMidiRouting::SelectOutputByName(const std::string& Name)
+bool TMidiRouting::SelectOutputByName(const std::string& Name)
 {
-    IgnoringErrors([&] { MidiOut->SetProductName(Name); });
+    bool found = false;
+    IgnoringErrors([&] {
+        MidiOut->SetProductName(Name);
+        found = true;
+    });
+    return found;
 }
 
 void TMidiRouting::cbMIDIInChange()
 {
     if (!MidiIn)
         return;
-    SetInputOpen(false);
-    SelectInputByName(View ? View->SelectedDevice(TPortSide::Input) : std::string());
-    SetInputOpen(true);
+    ChoosePort(TPortSide::Input, View ? View->SelectedDevice(TPortSide::Input) : std::string());
 }
 
 void TMidiRouting::cbMIDIOutChange()
 {
     if (!MidiOut)
         return;
-    SetOutputOpen(false);
-    SelectOutputByName(View ? View->SelectedDevice(TPortSide::Output) : std::string());
-    SetOutputOpen(true);
+    ChoosePort(TPortSide::Output, View ? View->SelectedDevice(TPortSide::Output) : std::string());
 }

@@ -88,7 +88,11 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
     }
     switch (event.Thru) {
     case ThruNone:
-        if (isSysex) {
+        if (PortIsLost(TPortSide::Output)) {
+            // The output's device has gone: the message is lost, without a box.
+            if (View)
+                View->SetLamp(TLamp::MidiErr, true);
+        } else if (isSysex) {
             // A system-exclusive message leaves with its own bytes, unchanged;
             // one longer than a buffer arrives, and leaves, in several parts.
             if (event.Sysex && event.SysexLength > 0)

@@ -21,6 +21,10 @@ public:
     // Adds names to a device selector and selects the first one, without
     // running the selector's change handler.
     virtual void FillDeviceList(TPortSide side, const std::vector<std::string>& names) = 0;
+    // Replaces a selector's names, keeping its current choice by name (also
+    // one no longer listed, which stays shown), without running the
+    // selector's change handler.
+    virtual void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) = 0;
     // The selector's current text; empty when it holds nothing.
     virtual std::string SelectedDevice(TPortSide side) const = 0;
 

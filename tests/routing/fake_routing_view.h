@@ -22,6 +22,15 @@ public:
     {
         lists[side].insert(lists[side].end(), names.begin(), names.end());
     }
+    void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override
+    {
+        const std::string chosen = SelectedDevice(side);
+        lists[side] = names;
+        if (!chosen.empty()) {
+            std::erase(lists[side], chosen);
+            lists[side].insert(lists[side].begin(), chosen);
+        }
+    }
     std::string SelectedDevice(TPortSide side) const override
     {
         const auto it = lists.find(side);

@@ -25,6 +25,7 @@ public:
     {
         (side == TPortSide::Input ? input : output) = names.empty() ? std::string() : names.front();
     }
+    void UpdateDeviceList(TPortSide, const std::vector<std::string>&) override {}
     std::string SelectedDevice(TPortSide side) const override { return side == TPortSide::Input ? input : output; }
     void ShowPortColour(TPortSide, bool) override {}
     void ShowPortHint(TPortSide, const std::string&) override {}

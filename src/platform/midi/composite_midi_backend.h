@@ -18,6 +18,7 @@ public:
     explicit CompositeMidiBackend(std::vector<std::shared_ptr<MidiBackend>> parts);
 
     void setEvents(MidiBackendEvents* events) override;
+    bool reportsPortChanges() const override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     PortKind inputKind(unsigned device) override;

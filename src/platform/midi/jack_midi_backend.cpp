@@ -487,6 +487,11 @@ void JackMidiBackend::setEvents(MidiBackendEvents* events)
     d->events = events;
 }
 
+bool JackMidiBackend::reportsPortChanges() const
+{
+    return d->session && d->session->running.load(std::memory_order_acquire);
+}
+
 unsigned JackMidiBackend::inputCount()
 {
     d->refreshInputs();

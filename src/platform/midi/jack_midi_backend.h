@@ -47,6 +47,8 @@ public:
 
     // MidiBackend
     void setEvents(MidiBackendEvents* events) override;
+    // While a server runs; a server that starts later is only found by counting.
+    bool reportsPortChanges() const override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     PortKind inputKind(unsigned device) override;

@@ -95,6 +95,9 @@ public:
     virtual ~MidiBackend() = default;
     // Where the backend reports; null stops the reports. Main thread.
     virtual void setEvents(MidiBackendEvents* events) { static_cast<void>(events); }
+    // Whether portsChanged reports every change of the lists; otherwise the
+    // lists must be counted again now and then to see them.
+    virtual bool reportsPortChanges() const { return false; }
     // What kind of port device n of the current list is, for the listing order.
     virtual PortKind inputKind(unsigned device)
     {

@@ -493,6 +493,11 @@ void SetMidiPortsChangedHandler(std::function<void()> handler)
     services().portsChangedHandler = std::move(handler);
 }
 
+bool MidiPortChangesReported()
+{
+    return backend().reportsPortChanges();
+}
+
 MidiBackend& CurrentMidiBackend()
 {
     return backend();

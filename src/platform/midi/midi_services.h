@@ -232,6 +232,9 @@ MidiBackend& CurrentMidiBackend();
 // Called on the main thread whenever ports appear, go away or are renamed,
 // so that device lists can be counted again; an empty function stops it.
 void SetMidiPortsChangedHandler(std::function<void()> handler);
+// Whether that handler hears of every change; otherwise the lists must be
+// counted again now and then (the ALSA sequencer tells RtMidi nothing).
+bool MidiPortChangesReported();
 
 // The name under which the program's MIDI clients appear to the MIDI servers
 // ("Velomorph" unless set). Read when the real backend is created: set it

@@ -258,6 +258,11 @@ RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
 
 RtMidiBackend::~RtMidiBackend() = default;
 
+bool RtMidiBackend::reportsPortChanges() const
+{
+    return !d->alsaSources;
+}
+
 unsigned RtMidiBackend::inputCount()
 {
     d->refreshInputs();

@@ -29,6 +29,9 @@ public:
     RtMidiBackend& operator=(const RtMidiBackend&) = delete;
 
     // MidiBackend
+    // The sequencer tells nothing of new ports to RtMidi: only without one
+    // is there nothing to count again.
+    bool reportsPortChanges() const override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     PortKind inputKind(unsigned device) override;

@@ -74,6 +74,7 @@ public:
 
     // MidiBackend
     void setEvents(MidiBackendEvents* events) override;
+    bool reportsPortChanges() const override { return true; }
     unsigned inputCount() override;
     unsigned outputCount() override;
     MMRESULT inputCaps(unsigned device, MIDIINCAPSW& caps) override;

@@ -2,6 +2,7 @@
 // an exception leaving an event handler reaches the default error report as
 // it does in the program. The settings file goes to a folder of the run's
 // own, never the user's.
+#include "app/app_settings.h"
 #include "app/application.h"
 
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     TApplication app(argc, argv);
+    TAppSettings::ConfineToolkitSettings();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

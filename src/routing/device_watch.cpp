@@ -1,0 +1,154 @@
+// Live device lists: the selectors follow the devices that come and go, a
+// choice is always a name, and a chosen device that goes away is waited for
+// and opened again once it is back. Nothing here shows a box: the user did
+// nothing; the status shapes and their hints say what happened.
+#include "routing/midi_routing.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+// Where nothing tells of new ports (the ALSA sequencer, or JACK before a
+// server runs), the lists are counted again this often.
+constexpr std::chrono::milliseconds PollInterval{2000};
+
+const char* const LostHints[2] = {"Port MidiIn déconnecté", "Port MidiOut déconnecté"};
+
+bool Contains(const std::vector<std::string>& names, const std::string& name)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+} // namespace
+
+void TMidiRouting::WatchDevices(bool On)
+{
+    if (!On) {
+        SetMidiPortsChangedHandler({});
+        PollTimer.reset();
+        return;
+    }
+    SetMidiPortsChangedHandler([this] { PortsChanged(); });
+    PollTimer = std::make_unique<QTimer>();
+    PollTimer->setInterval(PollInterval);
+    QObject::connect(PollTimer.get(), &QTimer::timeout, [this] {
+        if (!MidiPortChangesReported())
+            RefreshDeviceLists();
+    });
+    PollTimer->start();
+}
+
+void TMidiRouting::PortsChanged()
+{
+    // A burst of changes (a program registering its ports) counts once,
+    // from the event loop.
+    if (RefreshScheduled)
+        return;
+    RefreshScheduled = true;
+    QTimer::singleShot(0, PollTimer.get(), [this] {
+        RefreshScheduled = false;
+        RefreshDeviceLists();
+    });
+}
+
+void TMidiRouting::RefreshDeviceLists()
+{
+    if (ShuttingDown || !View)
+        return;
+    // Never while a port is being chosen: its wait runs the event loop.
+    if (Busy > 0) {
+        RefreshPending = true;
+        return;
+    }
+    std::vector<std::string> names[2];
+    if (MidiIn) {
+        names[0] = TMidiInput::DeviceNames();
+        View->UpdateDeviceList(TPortSide::Input, names[0]);
+    }
+    if (MidiOut) {
+        names[1] = TMidiOutput::DeviceNames();
+        View->UpdateDeviceList(TPortSide::Output, names[1]);
+    }
+    for (const TPortSide side : {TPortSide::Input, TPortSide::Output}) {
+        TSideState& state = Sides[Index(side)];
+        const bool open = side == TPortSide::Input ? MidiIn && MidiIn->State() == misOpen
+                                                   : MidiOut && MidiOut->State() == mosOpen;
+        const bool listed = Contains(names[Index(side)], state.Wanted);
+        // Some servers tell nothing of a device that goes: its name leaving
+        // the list says it.
+        if (open && !state.Wanted.empty() && !listed)
+            PortLost(side);
+        else if (state.Lost && listed)
+            ChoosePort(side, state.Wanted);
+    }
+}
+
+void TMidiRouting::ChoosePort(TPortSide Side, const std::string& Name)
+{
+    TSideState& state = Sides[Index(Side)];
+    ++Busy;
+    state.Wanted = Name;
+    state.Lost = false;
+    state.LostPending = false;
+    const bool input = Side == TPortSide::Input;
+    input ? SetInputOpen(false) : SetOutputOpen(false);
+    // A device chosen from a list that changed meanwhile is looked up by
+    // name: when it has gone, no other device opens in its place.
+    const bool found = Name.empty() || (input ? SelectInputByName(Name) : SelectOutputByName(Name));
+    if (found)
+        input ? SetInputOpen(true) : SetOutputOpen(true);
+    else
+        state.LostPending = true;
+    EndBusy();
+}
+
+void TMidiRouting::PortLost(TPortSide Side)
+{
+    if (ShuttingDown)
+        return;
+    TSideState& state = Sides[Index(Side)];
+    if (Busy > 0) {
+        state.LostPending = true;
+        return;
+    }
+    state.Lost = true;
+    ++Busy;
+    DisconnectThru();
+    // The port closes; what the device held goes with it.
+    if (Side == TPortSide::Input && MidiIn) {
+        try {
+            MidiIn->StopAndClose();
+        } catch (const EMidiInputError&) {
+        }
+    }
+    if (Side == TPortSide::Output && MidiOut) {
+        try {
+            MidiOut->Close();
+        } catch (const EMidiOutputError&) {
+        }
+    }
+    if (View) {
+        View->ShowPortColour(Side, false);
+        View->ShowPortHint(Side, LostHints[Index(Side)]);
+    }
+    EndBusy();
+}
+
+void TMidiRouting::EndBusy()
+{
+    if (--Busy > 0)
+        return;
+    for (const TPortSide side : {TPortSide::Input, TPortSide::Output}) {
+        if (Sides[Index(side)].LostPending) {
+            Sides[Index(side)].LostPending = false;
+            PortLost(side);
+        }
+    }
+    if (RefreshPending) {
+        RefreshPending = false;
+        RefreshDeviceLists();
+    }
+}
