@@ -5,6 +5,8 @@
 
 #include <QCommandLineParser>
 
+#include <vector>
+
 namespace {
 
 constexpr char ClientNameSeparator = ':';
@@ -23,6 +25,26 @@ struct TOptions {
                                                  "(par défaut : %1).")
                                       .arg(DefaultMidiClientName),
                                   QStringLiteral("nom"), DefaultMidiClientName};
+    QCommandLineOption Headless{QStringLiteral("headless"),
+                                QStringLiteral("Sans fenêtre : la courbe de --curve entre --input et --output.")};
+    QCommandLineOption Curve{QStringLiteral("curve"),
+                             QStringLiteral("Sans fenêtre : le fichier de courbe (.dat), relu à chaque "
+                                            "changement et sur SIGHUP."),
+                             QStringLiteral("fichier")};
+    QCommandLineOption Input{QStringLiteral("input"),
+                             QStringLiteral("Sans fenêtre : l'entrée MIDI, son nom ou une partie de son nom "
+                                            "(par défaut : la première)."),
+                             QStringLiteral("nom")};
+    QCommandLineOption Output{QStringLiteral("output"),
+                              QStringLiteral("Sans fenêtre : la sortie MIDI, de même."), QStringLiteral("nom")};
+    QCommandLineOption NotesOnly{QStringLiteral("notes-only"),
+                                 QStringLiteral("Sans fenêtre : seules les notes passent par la courbe.")};
+    QCommandLineOption Verbose{QStringLiteral("verbose"),
+                               QStringLiteral("Sans fenêtre : chaque seconde, les messages reçus, envoyés et "
+                                              "perdus, et le dernier passage par la courbe.")};
+
+    // The options that only the mode without a window reads.
+    std::vector<const QCommandLineOption*> HeadlessOnly() const { return {&Curve, &Input, &Output, &NotesOnly, &Verbose}; }
 };
 
 void Declare(QCommandLineParser& parser, const TOptions& options)
@@ -33,7 +55,8 @@ void Declare(QCommandLineParser& parser, const TOptions& options)
     // "-abc" is one option named "abc", never -a -b -c: a Qt option such as
     // -qwindowtitle is then refused by its own name.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({options.Help, options.Version, options.ClientName});
+    parser.addOptions({options.Help, options.Version, options.ClientName, options.Headless, options.Curve,
+                       options.Input, options.Output, options.NotesOnly, options.Verbose});
     parser.addPositionalArgument(QStringLiteral("fichier"),
                                  QStringLiteral("Fichier de courbe (.dat) à ouvrir au démarrage."),
                                  QStringLiteral("[fichier]"));
@@ -84,6 +107,22 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         return Failure(parser, QStringLiteral("un seul fichier de courbe à la fois (%1 donnés).").arg(files.size()));
     if (!files.isEmpty())
         result.CurveFile = files.constFirst();
+
+    result.Headless = parser.isSet(options.Headless);
+    if (result.Headless) {
+        if (!files.isEmpty())
+            return Failure(parser, QStringLiteral("sans fenêtre, le fichier de courbe se donne avec --curve."));
+        result.CurveFile = parser.value(options.Curve);
+        result.InputName = parser.value(options.Input);
+        result.OutputName = parser.value(options.Output);
+        result.NotesOnly = parser.isSet(options.NotesOnly);
+        result.Verbose = parser.isSet(options.Verbose);
+    } else {
+        for (const QCommandLineOption* option : options.HeadlessOnly()) {
+            if (parser.isSet(*option))
+                return Failure(parser, QStringLiteral("--%1 ne vaut qu'avec --headless.").arg(option->names().constLast()));
+        }
+    }
 
     result.ClientName = parser.value(options.ClientName);
     if (const std::optional<QString> error = ClientNameError(result.ClientName))

@@ -22,6 +22,10 @@ inline const QString DefaultMidiClientName = QStringLiteral("Velomorph");
 
 // Exit code of a command line that could not be read (the usage goes to stderr).
 inline constexpr int ExitUsage = 2;
+// Exit codes of the mode without a window: a curve file that cannot be read,
+// and no MIDI server at all (neither the ALSA sequencer nor a JACK server).
+inline constexpr int ExitCurveFile = 3;
+inline constexpr int ExitNoMidiServer = 4;
 
 // What the command line asks for.
 struct TCommandLine {
@@ -36,6 +40,12 @@ struct TCommandLine {
     QString CurveFile;                          // curve file to open at start-up; empty for none
     QString ClientName = DefaultMidiClientName; // name of the program's MIDI client
     QString Text;                               // the help, or the error followed by the usage
+    // Without a window (--headless, with --curve for CurveFile).
+    bool Headless = false;
+    QString InputName;       // --input: the input device's name or part of it; empty for the first
+    QString OutputName;      // --output: the same for the output
+    bool NotesOnly = false;  // --notes-only: only note messages go through the curve
+    bool Verbose = false;    // --verbose: a line of counts every second
 };
 
 // Reads `arguments`, the program's path first, as QCoreApplication gives them.

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/error_report.h"
+#include "app/headless.h"
 #include "app/main_window.h"
 #include "app/qt_prompts.h"
 #include "app/recovery_file.h"
@@ -78,6 +79,8 @@ int main(int argc, char** argv)
     TCommandLine command;
     if (const std::optional<int> exitCode = ReadCommandLine(argc, argv, command))
         return *exitCode;
+    if (command.Headless)
+        return RunHeadless(argv[0], command);
 
     // Qt's own options are not the user's: the GUI application sees the program's name alone.
     int guiArgc = 1;

@@ -2,6 +2,8 @@
 
 #include "platform/ini_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 std::string CurveKeyName(CurveKey key)
@@ -37,4 +39,21 @@ void ReadCurveFile(const std::string& path, const std::function<void(CurveKey ke
     }
     // The end point's In stays at 127 whatever the file holds.
     readAndAssign({EndPoint, PointAxis::Out});
+}
+
+CurvePoints ReadCurvePoints(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw EIniFileError("Impossible de lire " + path + " : fichier introuvable");
+    CurvePoints points = DefaultCurvePoints;
+    ReadCurveFile(path, [&](CurveKey key, int value) {
+        if (key.Point == 0)
+            points.Count = value;
+        else if (key.Axis == PointAxis::In)
+            points.In[key.Point - 1] = value;
+        else
+            points.Out[key.Point - 1] = value;
+    });
+    return ClampCurvePoints(points);
 }

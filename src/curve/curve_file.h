@@ -34,3 +34,9 @@ void WriteCurveFile(const std::string& path, const CurvePoints& points);
 // zeros; a file that cannot be read, or is larger than TIniFile::MaxFileSize,
 // raises EIniFileError "Impossible de lire <path>...".
 void ReadCurveFile(const std::string& path, const std::function<void(CurveKey key, int value)>& assign);
+
+// The control points a curve file gives, as the window's sliders take them
+// when it is opened: the default points first, every key read over them,
+// then each value within its slider's range. Raises as ReadCurveFile does;
+// a file that does not exist raises EIniFileError "Impossible de lire <path>".
+CurvePoints ReadCurvePoints(const std::string& path);

@@ -88,6 +88,15 @@ public:
     void SetNotesOnly(bool NotesOnly);
     bool NotesOnly() const { return Thru.NotesOnly(); }
 
+    // Messages counted since the ports were created: arrived, sent, lost.
+    struct TTraffic {
+        std::uint64_t In = 0;
+        std::uint64_t Out = 0;
+        std::uint64_t Lost = 0;
+    };
+    // By the route and by the main thread's own path.
+    TTraffic Traffic() const;
+
     // Shows every queued message (lamps, last mapping) and sends those that
     // no route sent; lets waiting events run once, then deals with what came
     // meanwhile.
@@ -140,6 +149,7 @@ private:
     TTransferTable Table;     // as published; the route reads its own copy
     bool InputHandled = false; // MidiInMidiInput is running
     std::array<TSideState, 2> Sides;
+    TTraffic MainTraffic; // what the main thread took and sent itself
     int Busy = 0;                  // ports are being chosen: lists and losses wait
     bool RefreshPending = false;   // heard while busy
     bool RefreshScheduled = false; // a burst of port changes counts once

@@ -88,8 +88,10 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
     }
     switch (event.Thru) {
     case ThruNone:
+        ++MainTraffic.In;
         if (PortIsLost(TPortSide::Output)) {
             // The output's device has gone: the message is lost, without a box.
+            ++MainTraffic.Lost;
             if (View)
                 View->SetLamp(TLamp::MidiErr, true);
         } else if (isSysex) {
@@ -129,6 +131,7 @@ void TMidiRouting::SetNotesOnly(bool NotesOnly)
 
 void TMidiRouting::MidiInOverflow(TMidiIO* /*Sender*/)
 {
+    ++MainTraffic.Lost;
     if (View)
         View->SetLamp(TLamp::MidiErr, true);
 }
@@ -163,7 +166,18 @@ void TMidiRouting::SendEvent(const TMyMidiEvent& event)
     if (!MidiOut)
         throw EMidiOutputError("MIDI Output device not open");
     MidiOut->PutMidiEvent(event);
+    ++MainTraffic.Out;
     ShowSent();
+}
+
+TMidiRouting::TTraffic TMidiRouting::Traffic() const
+{
+    const ThruMap& map = Thru.Map();
+    TTraffic traffic = MainTraffic;
+    traffic.In += map.received.load(std::memory_order_relaxed);
+    traffic.Out += map.sent.load(std::memory_order_relaxed);
+    traffic.Lost += map.lost.load(std::memory_order_relaxed);
+    return traffic;
 }
 
 void TMidiRouting::ShowSent()

@@ -136,3 +136,39 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+TEST(CommandLine, TheModeWithoutAWindowReadsItsOwnOptions)
+{
+    const TCommandLine command = ParseCommandLine(
+        {QStringLiteral("velomorph"), QStringLiteral("--headless"), QStringLiteral("--curve"), QStringLiteral("piano.dat"),
+         QStringLiteral("--input"), QStringLiteral("keys"), QStringLiteral("--output=Synth:in"),
+         QStringLiteral("--notes-only"), QStringLiteral("--verbose"), QStringLiteral("--client-name"),
+         QStringLiteral("Scène")});
+    ASSERT_EQ(command.Action, TCommandLine::TAction::Run) << command.Text.toStdString();
+    EXPECT_TRUE(command.Headless);
+    EXPECT_EQ(command.CurveFile, "piano.dat");
+    EXPECT_EQ(command.InputName, "keys");
+    EXPECT_EQ(command.OutputName, "Synth:in");
+    EXPECT_TRUE(command.NotesOnly);
+    EXPECT_TRUE(command.Verbose);
+    EXPECT_EQ(command.ClientName, QStringLiteral("Scène"));
+
+    const TCommandLine bare = ParseCommandLine({QStringLiteral("velomorph"), QStringLiteral("--headless")});
+    EXPECT_EQ(bare.Action, TCommandLine::TAction::Run);
+    EXPECT_TRUE(bare.InputName.isEmpty() && bare.OutputName.isEmpty() && bare.CurveFile.isEmpty());
+}
+
+TEST(CommandLine, TheWindowsModeRefusesTheOptionsOfTheModeWithoutAWindow)
+{
+    for (const QStringList& arguments :
+         {QStringList{"--curve", "a.dat"}, QStringList{"--input", "k"}, QStringList{"--notes-only"},
+          QStringList{"--verbose"}, QStringList{"--headless", "a.dat"}}) {
+        const TCommandLine command = ParseCommandLine(QStringList{QStringLiteral("velomorph")} + arguments);
+        EXPECT_EQ(command.Action, TCommandLine::TAction::Fail) << arguments.join(' ').toStdString();
+        EXPECT_EQ(command.Text.count(QStringLiteral("--headless")) > 0, true);
+    }
+}
+
+} // namespace

@@ -13,6 +13,11 @@ void CompositeMidiBackend::setEvents(MidiBackendEvents* events)
         part->setEvents(events);
 }
 
+bool CompositeMidiBackend::serverAvailable()
+{
+    return std::any_of(parts_.begin(), parts_.end(), [](const auto& part) { return part->serverAvailable(); });
+}
+
 bool CompositeMidiBackend::reportsPortChanges() const
 {
     return std::all_of(parts_.begin(), parts_.end(), [](const auto& part) { return part->reportsPortChanges(); });

@@ -19,6 +19,7 @@ public:
 
     void setEvents(MidiBackendEvents* events) override;
     bool reportsPortChanges() const override;
+    bool serverAvailable() override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     PortKind inputKind(unsigned device) override;

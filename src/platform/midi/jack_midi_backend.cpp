@@ -214,6 +214,7 @@ int process(jack_nframes_t frames, void* arg) noexcept
             continue;
         }
         const ThruOutcome outcome = routeEvent(*route, writer, event, input->inLong);
+        countThruOutcome(*route, outcome);
         input->sink.onRoutedMessage(event.buffer, event.size, outcome);
     }
     session.inProcess.fetch_sub(1, std::memory_order_release);
@@ -485,6 +486,11 @@ std::string JackMidiBackend::clientName() const
 void JackMidiBackend::setEvents(MidiBackendEvents* events)
 {
     d->events = events;
+}
+
+bool JackMidiBackend::serverAvailable()
+{
+    return d->ensureSession();
 }
 
 bool JackMidiBackend::reportsPortChanges() const

@@ -49,6 +49,7 @@ public:
     void setEvents(MidiBackendEvents* events) override;
     // While a server runs; a server that starts later is only found by counting.
     bool reportsPortChanges() const override;
+    bool serverAvailable() override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     PortKind inputKind(unsigned device) override;

@@ -98,6 +98,8 @@ public:
     // Whether portsChanged reports every change of the lists; otherwise the
     // lists must be counted again now and then to see them.
     virtual bool reportsPortChanges() const { return false; }
+    // Whether the MIDI server behind the backend answers now.
+    virtual bool serverAvailable() { return true; }
     // What kind of port device n of the current list is, for the listing order.
     virtual PortKind inputKind(unsigned device)
     {

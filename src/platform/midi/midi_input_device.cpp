@@ -163,6 +163,8 @@ void MidiInputDevice::disconnect() noexcept
 
 void MidiInputDevice::routedMessageLost() noexcept
 {
+    if (const Route* route = route_.load(std::memory_order_acquire))
+        route->map.lost.fetch_add(1, std::memory_order_relaxed);
     if (callback_)
         callback_(handle_, MIM_THRULOST, instance_, 1, 0);
 }
@@ -209,6 +211,8 @@ void MidiInputDevice::receive(const std::uint8_t* data, std::size_t size, DWORD 
     // The route goes first: the output hears the message before the client does.
     const Route* route = route_.load(std::memory_order_seq_cst);
     const ThruOutcome outcome = route ? forward(*route, data, size) : ThruNone;
+    if (route)
+        countThruOutcome(route->map, outcome);
     deliver(data, size, timestampMs, outcome);
 }
 

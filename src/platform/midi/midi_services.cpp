@@ -498,6 +498,11 @@ bool MidiPortChangesReported()
     return backend().reportsPortChanges();
 }
 
+bool MidiServerAvailable()
+{
+    return backend().serverAvailable();
+}
+
 MidiBackend& CurrentMidiBackend()
 {
     return backend();

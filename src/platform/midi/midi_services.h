@@ -235,6 +235,8 @@ void SetMidiPortsChangedHandler(std::function<void()> handler);
 // Whether that handler hears of every change; otherwise the lists must be
 // counted again now and then (the ALSA sequencer tells RtMidi nothing).
 bool MidiPortChangesReported();
+// Whether any MIDI server answers (the ALSA sequencer, a JACK server).
+bool MidiServerAvailable();
 
 // The name under which the program's MIDI clients appear to the MIDI servers
 // ("Velomorph" unless set). Read when the real backend is created: set it

@@ -258,6 +258,11 @@ RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
 
 RtMidiBackend::~RtMidiBackend() = default;
 
+bool RtMidiBackend::serverAvailable()
+{
+    return alsaSequencerAvailable();
+}
+
 bool RtMidiBackend::reportsPortChanges() const
 {
     return !d->alsaSources;

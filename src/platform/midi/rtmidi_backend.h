@@ -32,6 +32,7 @@ public:
     // The sequencer tells nothing of new ports to RtMidi: only without one
     // is there nothing to count again.
     bool reportsPortChanges() const override;
+    bool serverAvailable() override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     PortKind inputKind(unsigned device) override;

@@ -70,3 +70,12 @@ ThruEventKind classifyThruEvent(const std::uint8_t* data, std::size_t size, bool
     inLong = false;
     return size == shortMessageSize(status) ? ThruEventKind::Short : ThruEventKind::Refused;
 }
+
+void countThruOutcome(const ThruMap& map, ThruOutcome outcome) noexcept
+{
+    map.received.fetch_add(1, std::memory_order_relaxed);
+    if (outcome == ThruSent)
+        map.sent.fetch_add(1, std::memory_order_relaxed);
+    else if (outcome == ThruLost || (outcome & ThruFailedBit))
+        map.lost.fetch_add(1, std::memory_order_relaxed);
+}

@@ -29,7 +29,14 @@ struct ThruMap {
     // Maps note messages only (Note Off, Note On, key pressure); every other
     // message leaves unchanged.
     std::atomic<bool> notesOnly{false};
+
+    // What the route has seen, counted by the thread that receives; any
+    // thread reads them.
+    mutable std::atomic<std::uint64_t> received{0}; // every message that arrived
+    mutable std::atomic<std::uint64_t> sent{0};     // sent on the output
+    mutable std::atomic<std::uint64_t> lost{0};     // refused by the output, or no room for it
 };
+
 
 // Copies a transfer table into the map, entry by entry.
 void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept;
@@ -67,6 +74,9 @@ constexpr ThruOutcome ThruHeld = 2;      // not sent: the map held it
 constexpr ThruOutcome ThruDropped = 3;   // not sent: the map's filter, or the message's form, ruled it out
 constexpr ThruOutcome ThruLost = 4;      // not sent: no room left to queue it for the output
 constexpr ThruOutcome ThruFailedBit = 0x80; // not sent: the output refused it; bits 0-6 hold the result code
+
+// Counts one message that the route dealt with, by its outcome.
+void countThruOutcome(const ThruMap& map, ThruOutcome outcome) noexcept;
 
 // Outcome for a send that the output refused with `code` (never 0).
 constexpr ThruOutcome thruFailed(std::uint32_t code) noexcept

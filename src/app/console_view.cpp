@@ -1,0 +1,117 @@
+#include "app/console_view.h"
+
+#include "app/device_match.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+// Longer than the wait after each opening.
+constexpr std::chrono::milliseconds HintSettle{400};
+
+QString SideName(TPortSide side)
+{
+    return side == TPortSide::Input ? QStringLiteral("l'entrée") : QStringLiteral("la sortie");
+}
+
+QString Quoted(const std::string& name)
+{
+    return QStringLiteral("« %1 »").arg(QString::fromStdString(name));
+}
+
+} // namespace
+
+void PrintConsoleLine(const QString& text)
+{
+    std::fputs(QStringLiteral("velomorph : %1\n").arg(text).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+TConsoleView::TConsoleView(std::array<std::string, 2> wanted, std::function<void(TPortSide)> chooseAgain)
+    : chooseAgain(std::move(chooseAgain))
+{
+    sides[0].wanted = std::move(wanted[0]);
+    sides[1].wanted = std::move(wanted[1]);
+}
+
+void TConsoleView::ClearDeviceList(TPortSide side)
+{
+    Of(side).listed.clear();
+}
+
+void TConsoleView::FillDeviceList(TPortSide side, const std::vector<std::string>& names)
+{
+    Of(side).listed = names;
+    Resolve(side);
+}
+
+void TConsoleView::UpdateDeviceList(TPortSide side, const std::vector<std::string>& names)
+{
+    Of(side).listed = names;
+    // A name that waited has found its device: it is chosen, from the event
+    // loop, since the routing is counting its devices right now.
+    if (Resolve(side))
+        QTimer::singleShot(0, [this, side] { chooseAgain(side); });
+}
+
+bool TConsoleView::Resolve(TPortSide side)
+{
+    TSide& s = Of(side);
+    if (s.wanted.empty())
+        return false;
+    const TDeviceMatch match = MatchDeviceName(s.listed, s.wanted);
+    if (match.Kind == TDeviceMatch::TKind::Found) {
+        const bool found = match.Name != s.resolved;
+        s.resolved = match.Name;
+        s.reported = false;
+        return found;
+    }
+    if (!s.reported && s.resolved.empty()) {
+        s.reported = true;
+        if (match.Kind == TDeviceMatch::TKind::Ambiguous) {
+            QStringList names;
+            for (const std::string& name : match.Candidates)
+                names << Quoted(name);
+            PrintConsoleLine(QStringLiteral("%1 désigne plusieurs ports (%2) ; %3 attend qu'un seul réponde")
+                                 .arg(Quoted(s.wanted), names.join(QStringLiteral(", ")), SideName(side)));
+        } else {
+            PrintConsoleLine(QStringLiteral("%1 %2 absente ; elle sera ouverte dès qu'elle apparaîtra")
+                                 .arg(side == TPortSide::Input ? QStringLiteral("entrée") : QStringLiteral("sortie"),
+                                      Quoted(s.wanted)));
+        }
+    }
+    return false;
+}
+
+std::string TConsoleView::SelectedDevice(TPortSide side) const
+{
+    const TSide& s = Of(side);
+    if (!s.resolved.empty())
+        return s.resolved;
+    if (!s.wanted.empty())
+        return s.wanted;
+    return s.listed.empty() ? std::string() : s.listed.front();
+}
+
+void TConsoleView::ShowPortHint(TPortSide side, const std::string& hint)
+{
+    // A port that is reopened is closed for a moment first: only a state
+    // that holds is printed.
+    TSide& s = Of(side);
+    s.hint = hint;
+    if (!s.settle) {
+        s.settle = std::make_unique<QTimer>();
+        s.settle->setSingleShot(true);
+        s.settle->setInterval(HintSettle);
+        QObject::connect(s.settle.get(), &QTimer::timeout, [this, side] {
+            TSide& settled = Of(side);
+            if (settled.hint == settled.printedHint)
+                return;
+            settled.printedHint = settled.hint;
+            PrintConsoleLine(QStringLiteral("%1 (%2)").arg(QString::fromStdString(settled.hint),
+                                                           Quoted(SelectedDevice(side))));
+        });
+    }
+    s.settle->start();
+}

@@ -1,0 +1,163 @@
+#include "app/headless.h"
+
+#include "app/console_view.h"
+#include "curve/curve_file.h"
+#include "curve/transfer_table.h"
+#include "platform/exception.h"
+#include "platform/midi/midi_services.h"
+#include "platform/termination_request.h"
+#include "routing/midi_routing.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// An editor writes a file in several steps; the curve is read once they are over.
+constexpr auto ReloadDelay = 100ms;
+constexpr auto CountsInterval = 1s;
+
+// The curve of the file, or of the window's start when no file is given.
+CurvePoints ReadPoints(const QString& path)
+{
+    return path.isEmpty() ? DefaultCurvePoints : ReadCurvePoints(QFile::encodeName(path).toStdString());
+}
+
+// Reads the curve file again when it changes, also when an editor replaces
+// it by another file of the same name (its folder is watched too).
+class TCurveWatch {
+public:
+    TCurveWatch(const QString& path, std::function<void()> reload)
+        : path(QFileInfo(path).absoluteFilePath()), reload(std::move(reload))
+    {
+        delay.setSingleShot(true);
+        delay.setInterval(ReloadDelay);
+        QObject::connect(&delay, &QTimer::timeout, [this] {
+            Watch();
+            if (Stamp() != stamp) {
+                stamp = Stamp();
+                this->reload();
+            }
+        });
+        const auto changed = [this] { delay.start(); };
+        QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, changed);
+        QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, changed);
+        stamp = Stamp();
+        Watch();
+    }
+
+private:
+    // Size and time of the last change: a folder that changes for another
+    // file leaves the curve alone.
+    std::pair<qint64, QDateTime> Stamp() const
+    {
+        const QFileInfo info(path);
+        return {info.exists() ? info.size() : -1, info.lastModified()};
+    }
+
+    void Watch()
+    {
+        if (!watcher.files().contains(path) && QFileInfo::exists(path))
+            watcher.addPath(path);
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!watcher.directories().contains(folder))
+            watcher.addPath(folder);
+    }
+
+    QString path;
+    std::function<void()> reload;
+    QFileSystemWatcher watcher;
+    QTimer delay;
+    std::pair<qint64, QDateTime> stamp;
+};
+
+} // namespace
+
+int RunHeadless(char* program, const TCommandLine& command)
+{
+    int argc = 1;
+    char* argv[] = {program, nullptr};
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Velomorph"));
+
+    // Nothing is opened before the curve has been read.
+    CurvePoints points;
+    try {
+        points = ReadPoints(command.CurveFile);
+    } catch (const Exception& error) {
+        PrintConsoleLine(QString::fromStdString(error.what()));
+        return ExitCurveFile;
+    }
+
+    SetMidiClientName(command.ClientName.toStdString());
+    if (!MidiServerAvailable()) {
+        PrintConsoleLine(QStringLiteral("aucun serveur MIDI : ni le séquenceur ALSA ni un serveur JACK ne répond"));
+        SetMidiBackend(nullptr);
+        return ExitNoMidiServer;
+    }
+
+    TMidiRouting routing;
+    routing.CreateMidiPorts();
+    TConsoleView view({command.InputName.toStdString(), command.OutputName.toStdString()}, [&routing](TPortSide side) {
+        side == TPortSide::Input ? routing.cbMIDIInChange() : routing.cbMIDIOutChange();
+    });
+    routing.AttachView(&view);
+    routing.PublishTransferTable(BuildTransferTable(points));
+    routing.SetNotesOnly(command.NotesOnly);
+
+    InstallTerminationRequestHandler([] { QCoreApplication::exit(0); });
+    const auto reload = [&] {
+        try {
+            routing.PublishTransferTable(BuildTransferTable(ReadPoints(command.CurveFile)));
+            PrintConsoleLine(QStringLiteral("courbe relue : %1").arg(command.CurveFile));
+        } catch (const Exception& error) {
+            PrintConsoleLine(QStringLiteral("%1 ; la courbe précédente reste en place")
+                                 .arg(QString::fromStdString(error.what())));
+        }
+    };
+    SetReloadRequestHandler(reload);
+    std::unique_ptr<TCurveWatch> watch;
+    if (!command.CurveFile.isEmpty())
+        watch = std::make_unique<TCurveWatch>(command.CurveFile, reload);
+
+    QTimer counts;
+    if (command.Verbose) {
+        QObject::connect(&counts, &QTimer::timeout, [&] {
+            const TMidiRouting::TTraffic traffic = routing.Traffic();
+            const auto mapping = view.LastMapping();
+            PrintConsoleLine(QStringLiteral("reçus %1, envoyés %2, perdus %3, dernier %4")
+                                 .arg(traffic.In)
+                                 .arg(traffic.Out)
+                                 .arg(traffic.Lost)
+                                 .arg(mapping ? QStringLiteral("In = %1 -> Out = %2").arg(mapping->first).arg(mapping->second)
+                                              : QStringLiteral("aucun")));
+        });
+        counts.start(CountsInterval);
+    }
+
+    // The window's start-up: devices, then the test note.
+    routing.FillDeviceLists();
+    routing.cbMIDIInChange();
+    routing.cbMIDIOutChange();
+    try {
+        routing.SendTestNote();
+    } catch (const Exception& error) {
+        PrintConsoleLine(QString::fromStdString(error.what()));
+    }
+
+    const int result = QCoreApplication::exec();
+    watch.reset();
+    routing.FreeMidiPorts();
+    SetMidiBackend(nullptr);
+    return result;
+}
