@@ -1,10 +1,9 @@
 #include "app/clipboard_export.h"
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/step_slider.h"
 #include "support/chart_mouse.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -57,12 +56,12 @@ const char* const DefaultCurveText =
     "121,121,122,122,122,123,123,124,\r\n"
     "124,124,125,125,125,126,126,127\r\n";
 
-class MainWindowClipboardTest : public ::testing::Test {
+class MainWindowClipboardTest : public WindowFixture {
 protected:
     void SetUp() override
     {
-        SetErrorSink([this](const QString& text) { reported << text; });
-        form = std::make_unique<TfmMain>(prompts);
+        WindowFixture::SetUp();
+        StartWindow();
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
         clipboard = QGuiApplication::clipboard();
@@ -70,15 +69,6 @@ protected:
         clipboard->setText(QStringLiteral("held before"));
     }
 
-    void TearDown() override
-    {
-        form.reset();
-        SetErrorSink({});
-    }
-
-    ScriptedPrompts prompts;
-    QStringList reported;
-    std::unique_ptr<TfmMain> form;
     QClipboard* clipboard = nullptr;
 };
 
