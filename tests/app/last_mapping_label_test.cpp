@@ -38,13 +38,12 @@ protected:
     {
         VirtualMidiWindowFixture::SetUp();
         StartWithOneOfEach();
-        form->show();
     }
 };
 
 TEST_F(LastMappingLabel, SteadyTrafficRepaintsItOncePerFrameAtMostAndTheLastRepaintShowsTheLastMapping)
 {
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    ASSERT_TRUE(ShowWindow());
     // The test note's lamp goes out first: its timer is not this test's traffic.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->LedMidiOut->LedOn(); }, 5000));
 

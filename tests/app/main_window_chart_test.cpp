@@ -7,7 +7,6 @@
 
 #include <QLabel>
 #include <QRegularExpression>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -26,8 +25,7 @@ protected:
     {
         WindowFixture::SetUp();
         StartWindow();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_TRUE(ShowWindow());
         mouse = std::make_unique<ChartMouse>(form->Chart1);
     }
 

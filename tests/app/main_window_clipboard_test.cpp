@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -62,8 +61,7 @@ protected:
     {
         WindowFixture::SetUp();
         StartWindow();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_TRUE(ShowWindow());
         clipboard = QGuiApplication::clipboard();
         ASSERT_NE(clipboard, nullptr);
         clipboard->setText(QStringLiteral("held before"));

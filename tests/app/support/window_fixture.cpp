@@ -28,6 +28,12 @@ void WindowFixture::StartWithMidi()
     form = std::make_unique<TfmMain>(prompts, routing.get());
 }
 
+bool WindowFixture::ShowWindow()
+{
+    form->show();
+    return QTest::qWaitForWindowExposed(form.get());
+}
+
 void WindowFixture::StopWindow()
 {
     if (routing)

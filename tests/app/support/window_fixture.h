@@ -30,6 +30,8 @@ protected:
     // Creates the MIDI ports, then the window, whose creation runs the whole
     // start-up sequence (devices listed and opened, the test note).
     void StartWithMidi();
+    // Shows the window; false when it is not on screen within 5 s.
+    bool ShowWindow();
     // Closes the ports, then destroys the window and the routing, as the
     // program does at its end. Nothing happens when nothing was started.
     void StopWindow();
