@@ -91,7 +91,8 @@ TEST(InterruptedSaveTest, AKilledSaveLeavesAFileThatLoadsWithOldOrNewValues)
         ChildProcess saver;
         saver.start(VELOMORPH_SAVE_LOOP_EXE, {path}, {}, ChildProcess::Output::FileWithErrors, output);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (ReadBytes(output).find('\n') == std::string::npos && saver.running() && std::chrono::steady_clock::now() < deadline)
+        const auto saving = [&] { return ReadBytes(output).find('\n') != std::string::npos; };
+        while (!saving() && saver.running() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_EQ(ReadBytes(output), "saving\n") << "the saver did not start saving";
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
