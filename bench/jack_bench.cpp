@@ -8,7 +8,7 @@
 #include "bench_note.h"
 #include "bench_report.h"
 #include "child_process.h"
-#include "jack_probe_client.h"
+#include "jack_probe.h"
 #include "latency_stats.h"
 #include "resident_sampler.h"
 
@@ -61,6 +61,46 @@ struct Subject {
     bool started = false;
 };
 
+// A fixed pseudo-random number in [0, 1) for each sequence number (SplitMix64).
+double Fraction(std::uint64_t sequence)
+{
+    std::uint64_t z = sequence + 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) / 9007199254740992.0;
+}
+
+// `count` note messages, `rate` per second, each at a random point of its
+// own interval, so that the messages fall evenly over the period instead of
+// on a few offsets; with rate 0, all of them at the first frame of one cycle.
+std::vector<JackProbe::Timed> Schedule(double sampleRate, double rate, std::size_t count)
+{
+    const double framesPerMessage = rate > 0 ? sampleRate / rate : 0;
+    std::vector<JackProbe::Timed> run(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        run[i].offset = (static_cast<double>(i) + Fraction(i)) * framesPerMessage;
+        run[i].bytes = NoteFor(i);
+    }
+    return run;
+}
+
+// A message that came back: the frame at which it arrived, and its id.
+struct Received {
+    std::uint64_t frame = 0;
+    std::uint16_t id = 0;
+};
+
+std::vector<Received> ReceivedNotes(const std::vector<JackProbe::Event>& events)
+{
+    std::vector<Received> received;
+    for (const JackProbe::Event& event : events) {
+        if (const std::optional<std::uint16_t> id = NoteIdOf(event.bytes.data(), event.bytes.size()))
+            received.push_back({event.frame, *id});
+    }
+    return received;
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -73,16 +113,25 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 }
 
 // Plays one run and matches what came back with what was played.
-RunResult Measure(BenchProbe& probe, double rate, std::size_t count)
+RunResult Measure(JackProbe& probe, double rate, std::size_t count)
 {
-    probe.StartRun(rate, count);
+    // What came before (the program's test note, stragglers of the last run) is not this run's.
+    probe.collect();
+    probe.clearEvents();
+    probe.startRun(Schedule(probe.sampleRate(), rate, count));
     const auto runTime = std::chrono::milliseconds(static_cast<long>(rate > 0 ? 1000.0 * count / rate : 0));
-    WaitFor([&] { return probe.RunPlayed(); }, runTime + 10s);
+    WaitFor(
+        [&] {
+            probe.collect();
+            return probe.runPlayed();
+        },
+        runTime + 10s);
     // Stragglers: until all are back, or nothing more comes for half a second.
     std::size_t seen = 0;
     auto quietSince = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - quietSince < 500ms) {
-        const std::size_t now = probe.ReceivedMessages().size();
+        probe.collect();
+        const std::size_t now = probe.events().size();
         if (now >= count)
             break;
         if (now != seen) {
@@ -91,17 +140,16 @@ RunResult Measure(BenchProbe& probe, double rate, std::size_t count)
         }
         std::this_thread::sleep_for(10ms);
     }
-    probe.StopRecording();
 
-    const std::vector<std::uint64_t> sent = probe.SentFrames();
-    const std::vector<BenchProbe::Received> received = probe.ReceivedMessages();
-    const double period = probe.PeriodFrames();
-    const double microsPerFrame = 1e6 / probe.SampleRate();
+    const std::vector<std::uint64_t> sent = probe.playedFrames();
+    const std::vector<Received> received = ReceivedNotes(probe.events());
+    const double period = probe.periodFrames();
+    const double microsPerFrame = 1e6 / probe.sampleRate();
     std::vector<double> periods;
     std::vector<double> micros;
     std::size_t k = 0;
     std::uint64_t lastFrame = 0;
-    for (const BenchProbe::Received& r : received) {
+    for (const Received& r : received) {
         while (k < sent.size() && k % NoteIdCount != r.id)
             ++k;
         if (k == sent.size())
@@ -113,9 +161,9 @@ RunResult Measure(BenchProbe& probe, double rate, std::size_t count)
         ++k;
     }
     RunResult result;
-    result.sent = sent.size();
+    result.sent = count;
     result.received = periods.size();
-    result.playedLate = probe.Deferred();
+    result.playedLate = probe.playedLate();
     result.periods = Summarize(periods);
     result.micros = Summarize(micros);
     if (!sent.empty() && lastFrame > sent.front())
@@ -133,16 +181,22 @@ void PrintRun(const char* subject, const std::string& what, const RunResult& r)
 }
 
 // Starts the subject on the probe's ports, measures it, stops it.
-void MeasureSubject(BenchProbe& probe, Subject& subject, ChildProcess& child, const Options& options,
+void MeasureSubject(JackProbe& probe, Subject& subject, ChildProcess& child, const Options& options,
                     bool waitForTestNote)
 {
-    ResidentSampler memory(child.Pid());
-    if (!WaitFor([&] { return probe.Connected(); }, 20s)) {
+    ResidentSampler memory(child.pid());
+    if (!WaitFor([&] { return probe.connected(); }, 20s)) {
         std::printf("%s: did not connect to the probe's ports\n", subject.name);
         return;
     }
     // The program plays its test note first; the runs start after it.
-    if (waitForTestNote && !WaitFor([&] { return probe.SawNoteOffOutsideRuns(); }, 10s))
+    const auto sawNoteOff = [&] {
+        probe.collect();
+        return std::any_of(probe.events().begin(), probe.events().end(), [](const JackProbe::Event& event) {
+            return !event.bytes.empty() && (event.bytes[0] & 0xF0) == 0x80;
+        });
+    };
+    if (waitForTestNote && !WaitFor(sawNoteOff, 10s))
         std::printf("%s: no test note seen\n", subject.name);
     std::this_thread::sleep_for(300ms);
     subject.started = true;
@@ -154,7 +208,7 @@ void MeasureSubject(BenchProbe& probe, Subject& subject, ChildProcess& child, co
     PrintRun(subject.name, "burst " + std::to_string(options.burst), subject.burst);
     std::printf("%-17s %-13s   last message back %.2f periods after the first was sent\n", "", "",
                 subject.burst.spanPeriods);
-    subject.cpuSeconds = child.CpuSeconds();
+    subject.cpuSeconds = child.cpuSeconds();
     memory.Stop();
     subject.peakTotalKb = memory.PeakTotalKb();
     subject.peakOwnKb = memory.PeakOwnKb();
@@ -220,29 +274,30 @@ int main(int argc, char** argv)
                      argv[0]);
         return 2;
     }
-    const std::size_t capacity = std::max(static_cast<std::size_t>(Rates[1] * options->seconds), options->burst);
-    BenchProbe probe("bench-probe", capacity);
-    const jack_nframes_t period = probe.PeriodFrames();
+    // Both ports marked physical, so that the program, which opens the first devices it lists, opens them.
+    JackProbe probe("bench-probe", true);
+    const jack_nframes_t period = probe.periodFrames();
     std::printf("== Over JACK: dummy driver, %u Hz, period %u frames (%.0f us), probe %s -> ... -> %s\n",
-                probe.SampleRate(), period, 1e6 * period / probe.SampleRate(), probe.OutputPort().c_str(),
-                probe.InputPort().c_str());
+                probe.sampleRate(), period, 1e6 * period / probe.sampleRate(), probe.outputPort().c_str(),
+                probe.inputPort().c_str());
 
     Subject direct("direct forwarder");
     Subject program("program");
     {
         ChildProcess child;
-        child.Start(options->forwarder, {probe.OutputPort(), probe.InputPort()}, {},
+        child.start(options->forwarder, {probe.outputPort(), probe.inputPort()}, {}, ChildProcess::Output::File,
                     options->logDir + "/direct_forwarder.out");
         MeasureSubject(probe, direct, child, *options, false);
-        child.Stop();
+        child.stop();
     }
     // The forwarder's ports are gone before the program lists the devices.
     std::this_thread::sleep_for(500ms);
     {
         ChildProcess child;
-        child.Start(options->program, {}, {"QT_QPA_PLATFORM=offscreen"}, options->logDir + "/program.out");
+        child.start(options->program, {}, {"QT_QPA_PLATFORM=offscreen"}, ChildProcess::Output::File,
+                    options->logDir + "/program.out");
         MeasureSubject(probe, program, child, *options, true);
-        if (!child.Stop())
+        if (!child.stop())
             std::printf("program: did not end cleanly when asked\n");
     }
     for (const Subject* s : {&program, &direct})

@@ -7,7 +7,7 @@
 // Usage: bench_program --program PATH --forwarder PATH [--idle-seconds S] [--launches N] [--log DIR]
 #include "bench_report.h"
 #include "child_process.h"
-#include "jack_probe_client.h"
+#include "jack_probe.h"
 #include "resident_sampler.h"
 #include "window_map_watch.h"
 
@@ -48,10 +48,10 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 // CPU share of one core that the process uses over `seconds`.
 double IdleShare(const ChildProcess& child, double seconds)
 {
-    const double cpu0 = child.CpuSeconds();
+    const double cpu0 = child.cpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    return (child.CpuSeconds() - cpu0) / SecondsSince(start);
+    return (child.cpuSeconds() - cpu0) / SecondsSince(start);
 }
 
 std::vector<std::string> ProgramEnvironment(const char* jackServer)
@@ -67,7 +67,8 @@ std::optional<double> Launch(ChildProcess& child, const Options& options, const 
 {
     WindowMapWatch watch;
     const auto start = std::chrono::steady_clock::now();
-    child.Start(options.program, {}, ProgramEnvironment(jackServer), options.logDir + "/program_idle.out");
+    child.start(options.program, {}, ProgramEnvironment(jackServer), ChildProcess::Output::File,
+                options.logDir + "/program_idle.out");
     if (!watch.WaitForMapped("Velomorph", 30s))
         return std::nullopt;
     return SecondsSince(start);
@@ -79,7 +80,7 @@ Idle MeasureProgramIdle(const Options& options, const char* jackServer)
     ChildProcess child;
     if (!Launch(child, options, jackServer))
         return idle;
-    ResidentSampler memory(child.Pid());
+    ResidentSampler memory(child.pid());
     // The lamps of the test note go out; nothing moves after that.
     std::this_thread::sleep_for(2s);
     idle.cpuShare = IdleShare(child, options.idleSeconds);
@@ -87,7 +88,7 @@ Idle MeasureProgramIdle(const Options& options, const char* jackServer)
     idle.peakTotalKb = memory.PeakTotalKb();
     idle.peakOwnKb = memory.PeakOwnKb();
     idle.measured = true;
-    child.Stop();
+    child.stop();
     return idle;
 }
 
@@ -130,16 +131,16 @@ int main(int argc, char** argv)
         return 2;
     }
     // Stands for a keyboard and a synth, so that the program opens two devices.
-    BenchProbe probe("bench-idle-probe", 16);
+    JackProbe probe("bench-idle-probe", true);
     std::printf("== The running program (X server %s, JACK server %s, period %u frames)\n", std::getenv("DISPLAY"),
-                jackServer, probe.PeriodFrames());
+                jackServer, probe.periodFrames());
 
     std::vector<double> launches;
     for (int i = 0; i < options->launches; ++i) {
         ChildProcess child;
         if (const std::optional<double> seconds = Launch(child, *options, jackServer))
             launches.push_back(*seconds);
-        child.Stop();
+        child.stop();
     }
     std::sort(launches.begin(), launches.end());
     std::printf("start to window shown, devices on JACK:");
@@ -157,11 +158,11 @@ int main(int argc, char** argv)
     double forwarderShare = 0;
     {
         ChildProcess forwarder;
-        forwarder.Start(options->forwarder, {probe.OutputPort(), probe.InputPort()}, {},
+        forwarder.start(options->forwarder, {probe.outputPort(), probe.inputPort()}, {}, ChildProcess::Output::File,
                         options->logDir + "/direct_forwarder_idle.out");
         std::this_thread::sleep_for(2s);
         forwarderShare = IdleShare(forwarder, options->idleSeconds);
-        forwarder.Stop();
+        forwarder.stop();
     }
     std::printf("idle, direct forwarder on JACK: CPU %.3f %% of a core\n", 100 * forwarderShare);
 

@@ -54,6 +54,7 @@ void TfmMain::CreateMidiControls()
     // new text asks nothing of its parent's layout.
     lblMidiLastMsg->setFixedSize(lblMidiLastMsg->size());
     LastMappingFrame = new QTimer(this);
+    LastMappingFrame->setObjectName(QStringLiteral("LastMappingFrame"));
     LastMappingFrame->setSingleShot(true);
     LastMappingFrame->setInterval(LastMappingFrameMs);
     connect(LastMappingFrame, &QTimer::timeout, this, [this] {

@@ -27,6 +27,12 @@
 
 class QTimer;
 
+// The waits of the start-up sequence, in milliseconds; tests may change them.
+struct TMidiRoutingWaits {
+    std::uint32_t OpenSettleMs = 200;     // after each port is opened
+    std::uint32_t TestNoteLengthMs = 300; // from the test note's Note On to its Note Off
+};
+
 class TMidiRouting {
 public:
     TMidiRouting();
@@ -109,13 +115,15 @@ public:
     // status, 1 and 2 data; a message starting with 0xF0 is sent whole as a
     // system-exclusive message. Nothing is sent while the window is closing.
     void SendMidiBytes(const std::uint8_t* Bytes, std::size_t Count);
-    // Note On key 63 velocity 100 on the first channel, 300 ms, then its Note Off.
+    // Note On key 63 velocity 100 on the first channel, Waits.TestNoteLengthMs
+    // (300 ms), then its Note Off.
     void SendTestNote();
 
     std::unique_ptr<TMidiInput> MidiIn;   // absent when its creation failed
     std::unique_ptr<TMidiOutput> MidiOut; // absent when its creation failed
     bool ShuttingDown = false;            // set once, when the ports are freed at exit
     TMidiThru Thru;                       // the route between them while both are open
+    TMidiRoutingWaits Waits;
 
 private:
     // Takes every queued message in turn.

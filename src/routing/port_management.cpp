@@ -12,7 +12,6 @@ namespace {
 constexpr std::uint16_t InputCapacity = 1024;
 constexpr std::uint16_t InputSysexBufferCount = 16;
 constexpr std::uint16_t InputSysexBufferSize = 63999;
-constexpr std::uint32_t OpenSettleMs = 200;
 
 const char* const InputOpenHint = "Port MidiIn ouvert";
 const char* const InputClosedHint = "Port MidiIn fermé";
@@ -168,7 +167,7 @@ void TMidiRouting::SetInputOpen(bool Open)
         if (Open) {
             MidiIn->OpenAndStart();
             ConnectThru();
-            DelayMs(OpenSettleMs, true);
+            DelayMs(Waits.OpenSettleMs, true);
             if (!ShuttingDown && View) {
                 View->ShowPortColour(TPortSide::Input, true);
                 View->ShowPortHint(TPortSide::Input, InputOpenHint);
@@ -195,7 +194,7 @@ void TMidiRouting::SetOutputOpen(bool Open)
         if (Open) {
             const bool opened = MidiOut->Open();
             ConnectThru();
-            DelayMs(OpenSettleMs, true);
+            DelayMs(Waits.OpenSettleMs, true);
             if (!ShuttingDown && View) {
                 View->ShowPortColour(TPortSide::Output, opened);
                 View->ShowPortHint(TPortSide::Output, opened ? OutputOpenHint : OutputClosedHint);

@@ -15,7 +15,6 @@ namespace {
 constexpr std::uint8_t SysexStatus = 0xF0;
 constexpr std::uint8_t TestNoteKey = 63;
 constexpr std::uint8_t TestNoteVelocity = 100;
-constexpr std::uint32_t TestNoteLengthMs = 300;
 
 } // namespace
 
@@ -192,7 +191,7 @@ void TMidiRouting::SendTestNote()
 {
     const std::uint8_t noteOn[3] = {0x90, TestNoteKey, TestNoteVelocity};
     SendMidiBytes(noteOn, 3);
-    PauseMs(TestNoteLengthMs);
+    PauseMs(Waits.TestNoteLengthMs);
     const std::uint8_t noteOff[3] = {0x80, TestNoteKey, TestNoteVelocity};
     SendMidiBytes(noteOff, 3);
 }

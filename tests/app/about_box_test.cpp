@@ -1,9 +1,8 @@
 #include "app/about_box.h"
 #include "app/credits_strip.h"
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "platform/shell_open.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include "../platform/elf_image.h"
 
@@ -165,26 +164,25 @@ TEST(AboutBoxTest, TheCreditsRollFromCreationUntilTheBoxCloses)
 }
 
 // The "Aide" menu of the real window.
-class HelpMenuTest : public ::testing::Test {
+class HelpMenuTest : public WindowFixture {
 protected:
     void SetUp() override
     {
-        SetErrorSink([this](const QString& text) { reported << text; });
+        WindowFixture::SetUp();
         SetDocumentOpener([this](const QString& path, int showCmd) {
             opened << path;
             shows.push_back(showCmd);
             return true;
         });
-        form = std::make_unique<TfmMain>(prompts);
+        StartWindow();
         ASSERT_TRUE(dir.isValid());
     }
 
     void TearDown() override
     {
-        form.reset();
+        WindowFixture::TearDown();
         SetDocumentOpener({});
-        SetErrorSink({});
-        EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+        EXPECT_TRUE(reported.isEmpty()) << ReportedText();
     }
 
     // Runs `inBox` on the box once it is on screen; the box must close.
@@ -208,12 +206,9 @@ protected:
         EXPECT_TRUE(seen);
     }
 
-    ScriptedPrompts prompts;
-    QStringList reported;
     QStringList opened;
     std::vector<int> shows;
     QTemporaryDir dir;
-    std::unique_ptr<TfmMain> form;
 };
 
 TEST_F(HelpMenuTest, EachAboutShowsAFreshModalBoxGoneOnceClosed)

@@ -1,14 +1,12 @@
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/chart_series.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/step_slider.h"
 #include "support/chart_mouse.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QLabel>
 #include <QRegularExpression>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -21,22 +19,21 @@ const QColor Lime(0, 255, 0);
 const QColor Yellow(255, 255, 0);
 
 // The real window, shown offscreen, with the user's mouse on its chart.
-class MainWindowChartTest : public ::testing::Test {
+class MainWindowChartTest : public WindowFixture {
 protected:
     void SetUp() override
     {
-        SetErrorSink([this](const QString& text) { reported << text; });
-        form = std::make_unique<TfmMain>(prompts);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        WindowFixture::SetUp();
+        StartWindow();
+        ASSERT_TRUE(ShowWindow());
         mouse = std::make_unique<ChartMouse>(form->Chart1);
     }
 
     void TearDown() override
     {
-        EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
-        form.reset();
-        SetErrorSink({});
+        EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+        mouse.reset();
+        WindowFixture::TearDown();
     }
 
     QString Readout() const { return form->lblMidiValues->text(); }
@@ -50,9 +47,6 @@ protected:
         return marks;
     }
 
-    ScriptedPrompts prompts;
-    QStringList reported;
-    std::unique_ptr<TfmMain> form;
     std::unique_ptr<ChartMouse> mouse;
 };
 

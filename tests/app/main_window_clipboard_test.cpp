@@ -1,10 +1,9 @@
 #include "app/clipboard_export.h"
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/step_slider.h"
 #include "support/chart_mouse.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -12,7 +11,6 @@
 #include <QImage>
 #include <QMenu>
 #include <QMimeData>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -57,28 +55,18 @@ const char* const DefaultCurveText =
     "121,121,122,122,122,123,123,124,\r\n"
     "124,124,125,125,125,126,126,127\r\n";
 
-class MainWindowClipboardTest : public ::testing::Test {
+class MainWindowClipboardTest : public WindowFixture {
 protected:
     void SetUp() override
     {
-        SetErrorSink([this](const QString& text) { reported << text; });
-        form = std::make_unique<TfmMain>(prompts);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        WindowFixture::SetUp();
+        StartWindow();
+        ASSERT_TRUE(ShowWindow());
         clipboard = QGuiApplication::clipboard();
         ASSERT_NE(clipboard, nullptr);
         clipboard->setText(QStringLiteral("held before"));
     }
 
-    void TearDown() override
-    {
-        form.reset();
-        SetErrorSink({});
-    }
-
-    ScriptedPrompts prompts;
-    QStringList reported;
-    std::unique_ptr<TfmMain> form;
     QClipboard* clipboard = nullptr;
 };
 

@@ -1,8 +1,7 @@
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/step_slider.h"
 #include "platform/ini_file.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -15,12 +14,13 @@
 
 namespace {
 
-class MainWindowFileTest : public ::testing::Test {
+class MainWindowFileTest : public WindowFixture {
 protected:
     void SetUp() override
     {
+        WindowFixture::SetUp();
         ASSERT_TRUE(dir.isValid());
-        form = std::make_unique<TfmMain>(prompts);
+        StartWindow();
     }
 
     QString WriteFile(const QString& name, const QByteArray& content)
@@ -32,9 +32,7 @@ protected:
         return path;
     }
 
-    ScriptedPrompts prompts;
     QTemporaryDir dir;
-    std::unique_ptr<TfmMain> form;
 };
 
 TEST_F(MainWindowFileTest, LoadingPutsTheFileValuesIntoTheSliders)
@@ -113,12 +111,9 @@ TEST_F(MainWindowFileTest, AFileTooLargeForACurveLoadsNothingAndTheSlidersStayLi
     const CurvePoints before = form->CurrentPoints();
 
     // Through the "Ouvrir" action, as a click would arrive: the error reaches the report.
-    QStringList reported;
-    SetErrorSink([&](const QString& text) { reported << text; });
     prompts.filesToOpen.push_back(path);
     QMetaObject::invokeMethod(form->ActGraphOpen, &QAction::trigger, Qt::QueuedConnection);
     QCoreApplication::processEvents();
-    SetErrorSink({});
 
     EXPECT_EQ(reported, QStringList{"Impossible de lire " + path + " : le fichier dépasse 1 Mo"});
     EXPECT_EQ(form->CurrentPoints(), before);

@@ -1,8 +1,7 @@
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/step_slider.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -20,29 +19,20 @@ namespace {
 
 const QColor Lime(0, 255, 0);
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowFixture {
 protected:
     void SetUp() override
     {
-        SetErrorSink([this](const QString& text) { reported << text; });
-        form = std::make_unique<TfmMain>(prompts);
+        WindowFixture::SetUp();
+        StartWindow();
         ASSERT_TRUE(dir.isValid());
-    }
-
-    void TearDown() override
-    {
-        form.reset();
-        SetErrorSink({});
     }
 
     QString PathIn(const QString& name) const { return dir.filePath(name); }
 
     void Modify() { form->tbPtOut[0]->SetPosition(form->tbPtOut[0]->Position() + 1); }
 
-    ScriptedPrompts prompts;
-    QStringList reported;
     QTemporaryDir dir;
-    std::unique_ptr<TfmMain> form;
 };
 
 TEST_F(MainWindowTest, StartsWithTheDefaultCurveAndNoFile)

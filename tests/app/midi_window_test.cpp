@@ -1,13 +1,10 @@
 // The main job through the real window: devices listed and opened at
 // start-up, every message forwarded through the transfer table, lamps.
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/status_shape.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
-#include "routing/midi_routing.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -25,13 +22,6 @@ using Bytes = std::vector<std::uint8_t>;
 const QColor Lime(0, 255, 0);
 const QColor Red(255, 0, 0);
 
-VirtualMidiBackend::DeviceSpec Named(const std::string& name)
-{
-    VirtualMidiBackend::DeviceSpec spec;
-    spec.name = name;
-    return spec;
-}
-
 // The velocity a Note On leaves with: the table's, but never 0 for a
 // played note.
 std::uint8_t Played(const TTransferTable& table, std::uint8_t velocity)
@@ -47,53 +37,8 @@ QStringList Items(const QComboBox* combo)
     return items;
 }
 
-class MidiWindowTest : public ::testing::Test {
+class MidiWindowTest : public VirtualMidiWindowFixture {
 protected:
-    void SetUp() override
-    {
-        backend = std::make_shared<VirtualMidiBackend>();
-        SetMidiBackend(backend);
-        SetErrorSink([this](const QString& text) { reported << text; });
-    }
-
-    void TearDown() override
-    {
-        if (routing)
-            routing->FreeMidiPorts();
-        form.reset();
-        routing.reset();
-        SetMidiBackend(nullptr);
-        SetErrorSink({});
-    }
-
-    // Creates the ports and the window, which runs the whole start-up sequence.
-    void Start()
-    {
-        routing = std::make_unique<TMidiRouting>();
-        routing->CreateMidiPorts();
-        form = std::make_unique<TfmMain>(prompts, routing.get());
-    }
-
-    // Starts with one keyboard and one synth, and forgets the test note.
-    void StartWithOneOfEach()
-    {
-        backend->addInput(Named("Keyboard"));
-        backend->addOutput(Named("Synth"));
-        Start();
-        ASSERT_EQ(backend->sentMessages(0).size(), 2u);
-        backend->clearSent(0);
-    }
-
-    // Handles notifications until `count` messages have left and the window
-    // has taken what arrived (false on time-out).
-    bool WaitForSent(std::size_t count)
-    {
-        if (!QTest::qWaitFor([&] { return backend->sentMessages(0).size() >= count; }, 5000))
-            return false;
-        backend->waitIdle();
-        return QTest::qWaitFor([&] { return routing->MidiIn->MessageCount() == 0; }, 5000);
-    }
-
     // Lets the driver deliver what was injected and the window handle it.
     void Deliver()
     {
@@ -102,11 +47,11 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    std::shared_ptr<VirtualMidiBackend> backend;
-    ScriptedPrompts prompts;
-    QStringList reported;
-    std::unique_ptr<TMidiRouting> routing;
-    std::unique_ptr<TfmMain> form;
+    // Waits until the lamps lit by the test note have gone out.
+    void WaitForTheLampsToGoOut()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->LedMidiIn->LedOn() && !form->LedMidiOut->LedOn(); }, 5000));
+    }
 };
 
 TEST_F(MidiWindowTest, StartUpOpensTheFirstDevicesAndPlaysTheTestNote)
@@ -115,7 +60,7 @@ TEST_F(MidiWindowTest, StartUpOpensTheFirstDevicesAndPlaysTheTestNote)
     backend->addInput(Named("Pads"));
     backend->addOutput(Named("Synth"));
     backend->addOutput(Named("Sampler"));
-    Start();
+    StartWithMidi();
 
     EXPECT_EQ(Items(form->cbMIDIIn), QStringList({"Keyboard", "Pads"}));
     EXPECT_EQ(Items(form->cbMIDIOut), QStringList({"Synth", "Sampler"}));
@@ -190,8 +135,7 @@ TEST_F(MidiWindowTest, ActiveSensingNeverReachesTheOutput)
 TEST_F(MidiWindowTest, LampsBlinkWithTheTraffic)
 {
     StartWithOneOfEach();
-    QTest::qWait(150); // the test note's lamp has gone out
-    ASSERT_FALSE(form->LedMidiOut->LedOn());
+    WaitForTheLampsToGoOut();
     backend->injectBytes(0, {0x90, 0x40, 90});
     ASSERT_TRUE(WaitForSent(1));
     EXPECT_TRUE(form->LedMidiIn->LedOn());
@@ -204,7 +148,7 @@ TEST_F(MidiWindowTest, LampsBlinkWithTheTraffic)
 TEST_F(MidiWindowTest, NothingLeavesWhileTheWindowIsClosing)
 {
     StartWithOneOfEach();
-    QTest::qWait(150);
+    WaitForTheLampsToGoOut();
     form->SetCloseRequested(true);
     backend->injectBytes(0, {0x90, 0x40, 100});
     Deliver();
@@ -399,7 +343,7 @@ TEST_F(MidiWindowTest, WithoutARouteARefusedSendEndsTheHandlerAndLeavesTheRestQu
 TEST_F(MidiWindowTest, EveryMessageThatCannotBeSentIsReportedAndLaterOnesPass)
 {
     StartWithOneOfEach();
-    QTest::qWait(150);
+    WaitForTheLampsToGoOut();
     backend->setShortSendError(0, MIDIERR_NOTREADY);
     for (std::uint8_t v : {10, 20, 30})
         backend->injectBytes(0, {0x90, 0x40, v});
@@ -417,7 +361,7 @@ TEST_F(MidiWindowTest, EveryMessageThatCannotBeSentIsReportedAndLaterOnesPass)
 TEST_F(MidiWindowTest, WithoutAnOutputTheTestNoteAndEveryNoteReportTheClosedPort)
 {
     backend->addInput(Named("Keyboard"));
-    Start();
+    StartWithMidi();
     EXPECT_TRUE(form->cbMIDIOut->count() == 0);
     EXPECT_EQ(form->shMidiOut->BrushColor(), Red);
     EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut fermé");
@@ -432,7 +376,7 @@ TEST_F(MidiWindowTest, WithoutAnOutputTheTestNoteAndEveryNoteReportTheClosedPort
 TEST_F(MidiWindowTest, WithoutAnInputTheSelectorIsEmptyAndTheShapeRed)
 {
     backend->addOutput(Named("Synth"));
-    Start();
+    StartWithMidi();
     EXPECT_EQ(form->cbMIDIIn->count(), 0);
     EXPECT_EQ(form->shMidiIn->BrushColor(), Red);
     EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn fermé");
@@ -446,7 +390,7 @@ TEST_F(MidiWindowTest, AnUnreadableInputIsLeftOutOfTheList)
     backend->addInput(Named("Third"));
     backend->setInputCapsError(1, MMSYSERR_ERROR);
     backend->addOutput(Named("Synth"));
-    Start();
+    StartWithMidi();
     EXPECT_EQ(Items(form->cbMIDIIn), QStringList({"First", "Third"}));
     EXPECT_TRUE(backend->isInputOpen(0));
 
@@ -463,7 +407,7 @@ TEST_F(MidiWindowTest, OutputsWithTheSameNameBothListAndTheFirstOneOpens)
     backend->addInput(Named("Keyboard"));
     backend->addOutput(Named("USB MIDI"));
     backend->addOutput(Named("USB MIDI"));
-    Start();
+    StartWithMidi();
     EXPECT_EQ(Items(form->cbMIDIOut), QStringList({"USB MIDI", "USB MIDI"}));
     form->cbMIDIOut->setCurrentIndex(1);
     emit form->cbMIDIOut->activated(1);
@@ -476,7 +420,7 @@ TEST_F(MidiWindowTest, AnOutputInUseStaysClosedAndRed)
     backend->addInput(Named("Keyboard"));
     backend->addOutput(Named("Busy synth"));
     backend->setOutputOpenError(0, MMSYSERR_ALLOCATED);
-    Start();
+    StartWithMidi();
     EXPECT_FALSE(backend->isOutputOpen(0));
     EXPECT_EQ(form->shMidiOut->BrushColor(), Red);
     EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut fermé");
@@ -494,8 +438,7 @@ TEST_F(MidiWindowTest, FreeingThePortsClosesThemAndLeavesTheShapes)
     EXPECT_EQ(routing->MidiIn, nullptr);
     EXPECT_EQ(routing->MidiOut, nullptr);
     // The window goes first, as at the program's end: it detaches itself from the routing.
-    form.reset();
-    routing.reset();
+    StopWindow();
 }
 
 } // namespace

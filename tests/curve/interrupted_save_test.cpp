@@ -2,11 +2,11 @@
 // file and is killed at random moments, mostly between two key writes, at
 // times inside one. Every time, the file holds the 19 keys in their order,
 // each with the value of one of the two curves, and loads.
+#include "child_process.h"
 #include "curve/curve_file.h"
 #include "interrupted_save_curves.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -79,20 +79,25 @@ Verdict Judge(const std::string& bytes)
 TEST(InterruptedSaveTest, AKilledSaveLeavesAFileThatLoadsWithOldOrNewValues)
 {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
+    QTemporaryDir outputDir; // what the saver prints, out of the curve's folder
+    ASSERT_TRUE(dir.isValid() && outputDir.isValid());
     const std::string path = dir.filePath("courbe.dat").toStdString();
+    const std::string output = outputDir.filePath("saver.txt").toStdString();
     std::mt19937 random(20260101);
     std::uniform_int_distribution<int> delayUs(0, 30000);
     int interruptedBetweenKeys = 0;
     for (int round = 0; round < 25; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        QProcess saver;
-        saver.start(QStringLiteral(VELOMORPH_SAVE_LOOP_EXE), {QString::fromStdString(path)});
-        ASSERT_TRUE(saver.waitForReadyRead(10000)) << "the saver did not start saving";
+        ChildProcess saver;
+        saver.start(VELOMORPH_SAVE_LOOP_EXE, {path}, {}, ChildProcess::Output::FileWithErrors, output);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto saving = [&] { return ReadBytes(output).find('\n') != std::string::npos; };
+        while (!saving() && saver.running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_EQ(ReadBytes(output), "saving\n") << "the saver did not start saving";
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
-        ASSERT_EQ(saver.state(), QProcess::Running) << saver.readAllStandardError().toStdString();
+        ASSERT_TRUE(saver.running()) << ReadBytes(output);
         saver.kill();
-        ASSERT_TRUE(saver.waitForFinished(10000));
 
         const Verdict verdict = Judge(ReadBytes(path));
         ASSERT_TRUE(verdict.whole) << ReadBytes(path);

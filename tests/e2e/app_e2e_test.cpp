@@ -4,9 +4,8 @@
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
 #include "jack_probe.h"
+#include "program_process.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -27,23 +26,8 @@ protected:
     void SetUp() override
     {
         probe = std::make_unique<JackProbe>("keyboard");
-        ASSERT_TRUE(runtimeDir.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", runtimeDir.path());
-        env.insert("XDG_CONFIG_HOME", runtimeDir.path());
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QStringLiteral(VELOMORPH_EXECUTABLE), {});
-        ASSERT_TRUE(program.waitForStarted(10000));
-    }
-
-    void TearDown() override
-    {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
+        program = std::make_unique<ProgramProcess>();
+        ASSERT_TRUE(program->running());
     }
 
     // Sends one message and waits for what comes back.
@@ -56,9 +40,8 @@ protected:
         return probe->events()[before].bytes;
     }
 
-    QTemporaryDir runtimeDir;
     std::unique_ptr<JackProbe> probe;
-    QProcess program;
+    std::unique_ptr<ProgramProcess> program; // goes before the probe
 };
 
 TEST_F(ProgramOnJack, PlaysTheTestNoteForwardsThroughTheCurveAndQuitsCleanly)
@@ -102,11 +85,8 @@ TEST_F(ProgramOnJack, PlaysTheTestNoteForwardsThroughTheCurveAndQuitsCleanly)
     ASSERT_TRUE(probe->waitForEvents(before + 1, 5s));
     EXPECT_EQ(probe->events()[before].bytes, (Bytes{0x90, 0x40, table[100]}));
 
-    // Asked to close, as by the session: the window closes and the program ends.
-    program.terminate();
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    // Asked to close, as by the session: the window closes and the program ends with exit code 0.
+    EXPECT_TRUE(program->quit()) << program->output();
 }
 
 } // namespace

@@ -82,7 +82,7 @@ protected:
     {
         probe = std::make_unique<JackProbe>("keyboard");
         program = std::make_unique<ProgramProcess>();
-        ASSERT_TRUE(program->started());
+        ASSERT_TRUE(program->running());
     }
 
     std::unique_ptr<JackProbe> probe;

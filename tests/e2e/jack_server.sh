@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # A private JACK server with the dummy driver, for the end-to-end tests.
 #
-#   jack_server.sh start NAME STATE_DIR   starts server NAME, waits until it
-#                                         answers, records its pid
+#   jack_server.sh start NAME STATE_DIR   starts server NAME in the background,
+#                                         waits until it answers, records it
 #   jack_server.sh stop STATE_DIR         stops the server recorded there
+#   jack_server.sh run NAME               becomes server NAME (for a test that
+#                                         starts a server of its own as its child)
 #
 # The server runs without real-time scheduling (-r) and needs no sound
 # hardware. It runs synchronously (-S): in the default asynchronous mode a
 # client that misses one cycle (a slow first cycle under a sanitizer, a busy
 # machine) is never scheduled again, and the test would wait in vain.
-# It is stopped by its own pid only.
+# It is stopped by its own pid only. A server that dies without stopping
+# leaves its sockets and semaphores in /dev/shm: stop removes those of its
+# server, and those of the servers that tests of the same name started and
+# that died with their test.
 set -u
 
 usage() {
-  echo "usage: $0 start NAME STATE_DIR | stop STATE_DIR" >&2
+  echo "usage: $0 start NAME STATE_DIR | stop STATE_DIR | run NAME" >&2
   exit 2
 }
 
@@ -25,22 +30,62 @@ alive() {
   [ "$state" != "Z" ]
 }
 
+answers() {
+  JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER="$1" jack_lsp >/dev/null 2>&1
+}
+
+# The files of server NAME in /dev/shm, unless it runs: jack_NAME_* sockets
+# and jack_sem.UID_NAME_* semaphores.
+remove_leftovers() {
+  local name=$1
+  answers "$name" && return 0
+  rm -f "/dev/shm/jack_${name}_"* "/dev/shm/jack_sem.$(id -u)_${name}_"*
+}
+
+# Servers that tests started under NAME-private-PID: gone with their test when PID is gone.
+remove_private_leftovers() {
+  local name=$1 file rest pid
+  for file in /dev/shm/jack_"${name}"-private-* /dev/shm/jack_sem."$(id -u)_${name}"-private-*; do
+    [ -e "$file" ] || continue
+    rest=${file##*-private-}
+    pid=${rest%%_*}
+    case "$pid" in '' | *[!0-9]*) continue ;; esac
+    alive "$pid" || rm -f "$file"
+  done
+}
+
 stop_server() {
-  local state_dir=$1 pid i
-  [ -f "$state_dir/jackd.pid" ] || return 0
-  pid=$(cat "$state_dir/jackd.pid")
-  if [ -n "$pid" ] && alive "$pid"; then
-    kill -TERM "$pid" 2>/dev/null
-    for i in $(seq 1 100); do
-      alive "$pid" || break
-      sleep 0.1
-    done
-    if alive "$pid"; then
-      echo "jackd $pid did not stop; killing it" >&2
-      kill -KILL "$pid" 2>/dev/null
+  local state_dir=$1 pid name i
+  name=$(cat "$state_dir/jackd.name" 2>/dev/null)
+  if [ -f "$state_dir/jackd.pid" ]; then
+    pid=$(cat "$state_dir/jackd.pid")
+    if [ -n "$pid" ] && alive "$pid"; then
+      kill -TERM "$pid" 2>/dev/null
+      for i in $(seq 1 100); do
+        alive "$pid" || break
+        sleep 0.1
+      done
+      if alive "$pid"; then
+        echo "jackd $pid did not stop; killing it" >&2
+        kill -KILL "$pid" 2>/dev/null
+        for i in $(seq 1 100); do
+          alive "$pid" || break
+          sleep 0.1
+        done
+      fi
     fi
+    rm -f "$state_dir/jackd.pid"
   fi
-  rm -f "$state_dir/jackd.pid"
+  if [ -n "$name" ]; then
+    remove_leftovers "$name"
+    remove_private_leftovers "$name"
+  fi
+}
+
+run_server() {
+  local name=$1
+  command -v jackd >/dev/null || { echo "jackd is not installed" >&2; return 1; }
+  exec jackd -n "$name" -r -S -d dummy -r 48000 -p 256
 }
 
 start_server() {
@@ -48,9 +93,10 @@ start_server() {
   mkdir -p "$state_dir"
   # A server left over from an interrupted run goes first.
   stop_server "$state_dir"
-  command -v jackd >/dev/null || { echo "jackd is not installed" >&2; return 1; }
+  remove_leftovers "$name"
+  echo "$name" >"$state_dir/jackd.name"
   # Detached from the test's pipes, so that the test runner does not wait for it.
-  jackd -n "$name" -r -S -d dummy -r 48000 -p 256 </dev/null >"$state_dir/jackd.log" 2>&1 &
+  "$0" run "$name" </dev/null >"$state_dir/jackd.log" 2>&1 &
   pid=$!
   echo "$pid" >"$state_dir/jackd.pid"
   for i in $(seq 1 100); do
@@ -60,7 +106,7 @@ start_server() {
       rm -f "$state_dir/jackd.pid"
       return 1
     fi
-    if JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER="$name" jack_lsp >/dev/null 2>&1; then
+    if answers "$name"; then
       echo "JACK server '$name' is up (pid $pid)"
       return 0
     fi
@@ -75,5 +121,6 @@ start_server() {
 case "${1:-}" in
   start) [ $# -eq 3 ] || usage; start_server "$2" "$3" ;;
   stop) [ $# -eq 2 ] || usage; stop_server "$2" ;;
+  run) [ $# -eq 2 ] || usage; run_server "$2" ;;
   *) usage ;;
 esac

@@ -2,9 +2,11 @@
 
 // The real program as a process of its own, offscreen, on the JACK server
 // that JACK_DEFAULT_SERVER names when it starts. What it prints goes to a
-// file, so that it never waits for the test to read it.
+// file, so that it never waits for the test to read it. It dies with the
+// test, also when the test aborts.
 
-#include <QProcess>
+#include "child_process.h"
+
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -15,59 +17,34 @@ class ProgramProcess {
 public:
     ProgramProcess()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", runtimeDir_.path());
-        env.insert("XDG_CONFIG_HOME", runtimeDir_.path());
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.setStandardOutputFile(runtimeDir_.filePath("output.txt"));
-        process_.start(QStringLiteral(VELOMORPH_EXECUTABLE), {});
-    }
-
-    ~ProgramProcess()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        program_.start(VELOMORPH_EXECUTABLE, {},
+                       {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtimeDir_.path().toStdString(),
+                        "XDG_CONFIG_HOME=" + runtimeDir_.path().toStdString()},
+                       ChildProcess::Output::FileWithErrors, outputPath());
     }
 
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
 
-    bool started() { return process_.waitForStarted(10000); }
-    bool running() const { return process_.state() == QProcess::Running; }
+    bool running() { return program_.running(); }
 
     // Resident memory in KiB, from the system's record of the process; 0 when gone.
-    long residentKiB() const
-    {
-        std::ifstream status("/proc/" + std::to_string(process_.processId()) + "/status");
-        for (std::string field; status >> field;) {
-            long value = 0;
-            if (field == "VmRSS:" && status >> value)
-                return value;
-        }
-        return 0;
-    }
+    long residentKiB() const { return program_.residentKiB(); }
 
     // Asks the program to close, as the session does, and waits for its end;
     // true when it ended by itself with exit code 0.
-    bool quit()
-    {
-        process_.terminate();
-        return process_.waitForFinished(10000) && process_.exitStatus() == QProcess::NormalExit
-            && process_.exitCode() == 0;
-    }
+    bool quit() { return program_.stop(10); }
 
     // Everything it printed so far.
     std::string output() const
     {
-        std::ifstream in(runtimeDir_.filePath("output.txt").toStdString(), std::ios::binary);
+        std::ifstream in(outputPath(), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
 private:
+    std::string outputPath() const { return runtimeDir_.filePath("output.txt").toStdString(); }
+
     QTemporaryDir runtimeDir_;
-    QProcess process_;
+    ChildProcess program_;
 };

@@ -2,7 +2,6 @@
 // backend and a JACK server: input that is not what a well-behaved device
 // sends, and devices that go away under an open port. The probe plays the
 // device, whose ports the window opens at start-up.
-#include "app/error_report.h"
 #include "app/main_window.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/status_shape.h"
@@ -10,10 +9,10 @@
 #include "jack_probe.h"
 #include "platform/midi/midi_services.h"
 #include "private_jack_server.h"
-#include "routing/midi_routing.h"
-#include "support/scripted_prompts.h"
+#include "support/window_fixture.h"
 
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -64,41 +63,36 @@ std::vector<Bytes> Messages(const std::vector<JackProbe::Event>& events, std::si
     return messages;
 }
 
-class WindowOnJack : public ::testing::Test {
+class WindowOnJack : public WindowFixture {
 protected:
     void SetUp() override
     {
         if (!std::getenv("JACK_DEFAULT_SERVER"))
             GTEST_SKIP() << "needs the private JACK server of the test fixture";
-        SetErrorSink([this](const QString& text) { reported << text; });
+        WindowFixture::SetUp();
         SetMidiBackend(nullptr);
     }
 
     void TearDown() override
     {
         Stop();
+        WindowFixture::TearDown();
         SetMidiBackend(nullptr);
-        SetErrorSink({});
     }
 
     // Creates the ports and the window, which opens the probe's ports and
     // plays its test note; forgets the note.
     void Start()
     {
-        routing = std::make_unique<TMidiRouting>();
-        routing->CreateMidiPorts();
-        form = std::make_unique<TfmMain>(prompts, routing.get());
+        StartWithMidi();
         ASSERT_TRUE(WaitForEvents(2)) << "no test note";
         heard = probe->events().size();
     }
 
-    // Closes the ports and the window, as the program does at its end.
+    // Closes the ports and the window, as the program does at its end, then the probe.
     void Stop()
     {
-        if (routing)
-            routing->FreeMidiPorts();
-        form.reset();
-        routing.reset();
+        StopWindow();
         probe.reset();
     }
 
@@ -120,13 +114,21 @@ protected:
 
     Bytes Mapped(std::uint8_t velocity) const { return {0x90, 0x3C, form->TransferTable[velocity]}; }
 
-    // The window still does its work: a change of a slider rebuilds the curve.
-    void ExpectTheWindowAnswers()
+    // The window still does its work, asked again and again for `span`
+    // while it handles what the loss brings: a change of a slider, posted to
+    // its event loop, is made and rebuilds the curve.
+    void ExpectTheWindowToKeepAnswering(std::chrono::milliseconds span)
     {
-        QTest::qWait(200);
-        const int out = form->tbPtOut[0]->Position() == 90 ? 91 : 90;
-        form->tbPtOut[0]->SetPosition(out);
-        EXPECT_EQ(form->TransferTable, BuildTransferTable(form->CurrentPoints()));
+        const QDeadlineTimer deadline(span);
+        do {
+            const int out = form->tbPtOut[0]->Position() == 90 ? 91 : 90;
+            QMetaObject::invokeMethod(
+                form.get(), [this, out] { form->tbPtOut[0]->SetPosition(out); }, Qt::QueuedConnection);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return form->tbPtOut[0]->Position() == out; }, 5000))
+                << "the window no longer handles its events";
+            ASSERT_EQ(form->TransferTable, BuildTransferTable(form->CurrentPoints()));
+            QTest::qWait(20);
+        } while (!deadline.hasExpired());
     }
 
     // The device is back under its name; the user chooses, in each selector,
@@ -139,14 +141,10 @@ protected:
         EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
         EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
         EXPECT_EQ(RoundTrip(50), Mapped(50));
-        EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+        EXPECT_TRUE(reported.isEmpty()) << ReportedText();
     }
 
     std::unique_ptr<JackProbe> probe;
-    ScriptedPrompts prompts;
-    QStringList reported;
-    std::unique_ptr<TMidiRouting> routing;
-    std::unique_ptr<TfmMain> form;
     std::size_t heard = 0; // probe events seen so far
 };
 
@@ -220,17 +218,17 @@ TEST_F(WindowOnJack, MalformedInputLosesNoMessageAroundIt)
             return received.size() >= expected.size();
         },
         20000));
-    ASSERT_EQ(received.size(), expected.size()) << reported.join('\n').toStdString();
+    ASSERT_EQ(received.size(), expected.size()) << ReportedText();
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const auto differs = std::mismatch(received[i].begin(), received[i].end(), expected[i].begin(),
                                            expected[i].end()).first;
         ASSERT_TRUE(received[i] == expected[i])
             << "message " << i << " of " << expected.size() << ": " << received[i].size() << " bytes, "
             << expected[i].size() << " expected, first difference at byte " << differs - received[i].begin()
-            << reported.join('\n').toStdString();
+            << ReportedText();
     }
     EXPECT_FALSE(form->LedMidiErr->LedOn());
-    EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+    EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 
 TEST_F(WindowOnJack, ADeviceWhosePortsGoAwayOpensAgainWhenChosen)
@@ -240,7 +238,7 @@ TEST_F(WindowOnJack, ADeviceWhosePortsGoAwayOpensAgainWhenChosen)
     ASSERT_EQ(RoundTrip(100), Mapped(100));
 
     probe.reset(); // the device leaves while both ports are open on it
-    ExpectTheWindowAnswers();
+    ExpectTheWindowToKeepAnswering(200ms);
 
     ExpectTheDeviceToOpenAgainWhenChosen();
 }
@@ -258,8 +256,7 @@ TEST_F(WindowOnJack, AServerKilledWhileForwardingLeavesTheWindowAnsweringAndItsD
     }
     server.kill();
     probe.reset();
-    ExpectTheWindowAnswers();
-    QTest::qWait(500);
+    ExpectTheWindowToKeepAnswering(700ms);
 
     server.start();
     ExpectTheDeviceToOpenAgainWhenChosen();

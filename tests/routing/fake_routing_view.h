@@ -2,14 +2,17 @@
 
 #include "routing/routing_view.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Records what the routing shows instead of a window.
+// Records what the routing shows instead of a window. onInputLamp, when
+// set, runs each time the input lamp lights, inside the input handler.
 class FakeRoutingView final : public IRoutingView {
 public:
+    std::function<void()> onInputLamp;
     std::map<TPortSide, std::vector<std::string>> lists;
     std::map<TPortSide, std::optional<bool>> colours; // true: lime; unset: never painted
     std::map<TPortSide, std::string> hints;
@@ -39,7 +42,12 @@ public:
     void ShowPortColour(TPortSide side, bool open) override { colours[side] = open; }
     void ShowPortHint(TPortSide side, const std::string& hint) override { hints[side] = hint; }
     void ShowWaitCursor(bool on) override { waitCursorDepth += on ? 1 : -1; }
-    void SetLamp(TLamp lamp, bool on) override { lamps[lamp] = on; }
+    void SetLamp(TLamp lamp, bool on) override
+    {
+        lamps[lamp] = on;
+        if (lamp == TLamp::MidiIn && on && onInputLamp)
+            onInputLamp();
+    }
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int in, int out) override { mappings.emplace_back(in, out); }
 };

@@ -1,5 +1,6 @@
 // A queued message leaves before the events waiting in the event loop run:
 // a repaint or another handler queued ahead of it never delays it.
+#include "fake_routing_view.h"
 #include "platform/midi/midi_services.h"
 #include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
@@ -8,43 +9,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
 namespace {
-
-// Shows nothing but the input lamp; runs a hook when it lights, inside the input handler.
-class LampHookView final : public IRoutingView {
-public:
-    std::function<void()> onInputLamp;
-    bool inputLamp = false;
-
-    void ClearDeviceList(TPortSide) override {}
-    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override
-    {
-        (side == TPortSide::Input ? input : output) = names.empty() ? std::string() : names.front();
-    }
-    void UpdateDeviceList(TPortSide, const std::vector<std::string>&) override {}
-    std::string SelectedDevice(TPortSide side) const override { return side == TPortSide::Input ? input : output; }
-    void ShowPortColour(TPortSide, bool) override {}
-    void ShowPortHint(TPortSide, const std::string&) override {}
-    void ShowWaitCursor(bool) override {}
-    void SetLamp(TLamp lamp, bool on) override
-    {
-        if (lamp != TLamp::MidiIn)
-            return;
-        inputLamp = on;
-        if (on && onInputLamp)
-            onInputLamp();
-    }
-    void EnableLampTimer(TLamp) override {}
-    void ShowLastMapping(int, int) override {}
-
-private:
-    std::string input;
-    std::string output;
-};
 
 class ForwardingOrder : public ::testing::Test {
 protected:
@@ -79,7 +47,7 @@ protected:
     }
 
     std::shared_ptr<VirtualMidiBackend> backend;
-    LampHookView view;
+    FakeRoutingView view;
     TMidiRouting routing;
 };
 
@@ -103,7 +71,7 @@ TEST_F(ForwardingOrder, AMessageThatCannotBeSentStillLightsTheInputLamp)
     backend->waitIdle();
     ASSERT_EQ(routing.MidiIn->MessageCount(), 1);
     EXPECT_THROW(routing.MidiInMidiInput(routing.MidiIn.get()), EMidiOutputError);
-    EXPECT_TRUE(view.inputLamp);
+    EXPECT_TRUE(view.lamps[TLamp::MidiIn]);
 }
 
 } // namespace

@@ -2,11 +2,8 @@
 #include "platform/midi/midi_services.h"
 #include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
-#include "routing/waits.h"
 
-#include <QCoreApplication>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -131,34 +128,21 @@ TEST_F(MidiRoutingTest, MessagesAreRemappedThroughThePublishedTable)
     EXPECT_TRUE(view.lamps[TLamp::MidiOut]);
 }
 
-TEST(Waits, DelayHandlesEventsWhileItWaitsLongerThanAsked)
+TEST_F(MidiRoutingTest, TheStartUpWaitsAreThoseOfTheSequenceUnlessSetOtherwise)
 {
-    bool fired = false;
-    QTimer::singleShot(10, [&] { fired = true; });
-    const auto start = std::chrono::steady_clock::now();
-    DelayMs(50, true);
-    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-    EXPECT_TRUE(fired);
-}
+    EXPECT_EQ(routing.Waits.OpenSettleMs, 200u);
+    EXPECT_EQ(routing.Waits.TestNoteLengthMs, 300u);
 
-TEST(Waits, DelayWithoutHandlingLeavesEventsWaiting)
-{
-    bool fired = false;
-    QTimer::singleShot(0, [&] { fired = true; });
-    DelayMs(20, false);
-    EXPECT_FALSE(fired);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(fired);
-}
-
-TEST(Waits, PauseHandlesEventsAndWaitsAtLeastTheTime)
-{
-    bool fired = false;
-    QTimer::singleShot(5, [&] { fired = true; });
+    backend->addOutput(Named("Synth"));
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.Waits.TestNoteLengthMs = 400;
+    routing.FillDeviceLists();
+    routing.cbMIDIOutChange();
     const auto start = std::chrono::steady_clock::now();
-    PauseMs(30);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
-    EXPECT_TRUE(fired);
+    routing.SendTestNote();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 63, 100}, {0x80, 63, 100}}));
 }
 
 } // namespace

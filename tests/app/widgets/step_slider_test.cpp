@@ -1,6 +1,7 @@
 #include "app/widgets/step_slider.h"
 
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -162,11 +163,16 @@ TEST_F(StepSliderTest, HeldStepButtonRepeatsUntilReleased)
     const QPoint plus = slider->IncrementButtonRect().center();
     QTest::mousePress(slider, Qt::LeftButton, {}, plus);
     EXPECT_EQ(slider->Position(), 51);
-    QTest::qWait(700);
+    // The first repeat comes after a delay, the next ones at a shorter interval.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slider->Position() >= 53; }, 10000));
     QTest::mouseRelease(slider, Qt::LeftButton, {}, plus);
     const int released = slider->Position();
-    EXPECT_GT(released, 52);
-    QTest::qWait(150);
+
+    // A timer started now, longer than the repeat interval (50 ms), fires
+    // after the repeat would have: by then nothing more has come.
+    bool pastARepeat = false;
+    QTimer::singleShot(100, Qt::PreciseTimer, [&] { pastARepeat = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pastARepeat; }, 10000));
     EXPECT_EQ(slider->Position(), released);
 }
 
