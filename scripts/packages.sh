@@ -13,6 +13,8 @@ VELOMORPH_PACKAGES=(
   python3 desktop-file-utils appstream man-db dpkg-dev file
   # tests that drive the real window under Xvfb, the README's screenshot
   libxcb-xtest0-dev x11-apps x11-utils
+  # the end-to-end test on PipeWire's JACK server
+  pipewire pipewire-bin pipewire-jack
 )
 
 ensure_packages() {
