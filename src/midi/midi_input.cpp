@@ -3,31 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-std::string capsName(const MIDIINCAPSW& caps)
-{
-    return std::string(caps.szPname, ::strnlen(caps.szPname, sizeof caps.szPname));
-}
-
-} // namespace
-
 TMidiInput::TMidiInput()
-    : FSelf(std::make_shared<TMidiInput*>(this))
 {
     FNumDevs = midiInGetNumDevs();
     if (FNumDevs > 0)
         SetDeviceID(0);
-    FWindow = std::make_unique<NotificationWindow>([self = FSelf](TMessage& message) {
-        if (*self)
-            (*self)->MidiInput(message);
-    });
     FState = misClosed;
 }
 
 TMidiInput::~TMidiInput()
 {
-    *FSelf = nullptr;
+    DetachWindow();
     if (FMIDIHandle != 0) {
         FState = misClosed;
         try {
@@ -39,7 +25,7 @@ TMidiInput::~TMidiInput()
         // The device refused to close, so its callback may still run: leave
         // the control record, the ring buffer, the lent buffers and the window
         // it posts to allocated rather than free them under a live device.
-        (void)FWindow.release();
+        KeepWindowForLiveDevice();
         for (auto& header : MidiHdrs)
             (void)header.release();
         return;
@@ -49,14 +35,7 @@ TMidiInput::~TMidiInput()
 
 std::vector<std::string> TMidiInput::DeviceNames()
 {
-    std::vector<std::string> names;
-    const UINT count = midiInGetNumDevs();
-    for (UINT device = 0; device < count; ++device) {
-        MIDIINCAPSW caps;
-        if (midiInGetDevCapsW(device, &caps, sizeof caps) == MMSYSERR_NOERROR)
-            names.push_back(capsName(caps));
-    }
-    return names;
+    return ReadableDeviceNames<MIDIINCAPSW>(&midiInGetNumDevs, &midiInGetDevCapsW);
 }
 
 std::uint32_t TMidiInput::DeviceCount()
@@ -74,10 +53,7 @@ void TMidiInput::Check(MMRESULT Result)
 
 std::string TMidiInput::GetErrorText(std::uint16_t Code) const
 {
-    char text[MAXERRORLENGTH] = {};
-    if (midiInGetErrorTextW(Code, text, MAXERRORLENGTH) == MMSYSERR_NOERROR)
-        return std::string(text, ::strnlen(text, MAXERRORLENGTH));
-    return "Specified error number is out of range";
+    return PlatformErrorText(Code, &midiInGetErrorTextW);
 }
 
 void TMidiInput::SetDeviceID(std::uint32_t Value)
@@ -91,7 +67,7 @@ void TMidiInput::SetDeviceID(std::uint32_t Value)
     MIDIINCAPSW caps;
     Check(midiInGetDevCapsW(Value, &caps, sizeof caps));
     FDeviceID = Value;
-    FProductName = capsName(caps);
+    FProductName = CapsName(caps);
     FDriverVersion = caps.vDriverVersion;
     FMID = caps.wMid;
     FPID = caps.wPid;
@@ -111,7 +87,7 @@ void TMidiInput::SetProductName(const std::string& Value)
         MIDIINCAPSW caps;
         const MMRESULT result = midiInGetDevCapsW(device, &caps, sizeof caps);
         FError = static_cast<std::uint16_t>(result);
-        if (result == MMSYSERR_NOERROR && capsName(caps) == Value)
+        if (result == MMSYSERR_NOERROR && CapsName(caps) == Value)
             break;
     }
     if (device == count)

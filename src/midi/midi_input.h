@@ -123,19 +123,12 @@ public:
     std::uint32_t NumDevs() const { return FNumDevs; }
     // Open or closed.
     MidiInputState State() const { return FState; }
-    // The port's notification window.
-    HWND Handle() const { return FWindow.get(); }
-
     // Raised once per data notification while messages are queued.
     TNotifyEvent OnMidiInput;
     // Raised when a message was lost because the queue was full.
     TNotifyEvent OnOverflow;
-    // Raised when another device has been selected.
-    TNotifyEvent OnDeviceChanged;
-    // Raised when the open device's port has gone (the port stays open).
-    TNotifyEvent OnDeviceLost;
-
 private:
+    void WindowMessage(TMessage& AMessage) override { MidiInput(AMessage); }
     void Check(MMRESULT Result);
     std::string GetErrorText(std::uint16_t Code) const;
     void AllocSysexHeaders();
@@ -162,8 +155,4 @@ private:
     std::uint16_t FSysexBufferCount = 16;
     std::vector<std::unique_ptr<TMyMidiHdr>> MidiHdrs;
     PMidiCtlInfo PCtlInfo = nullptr;
-    // Cleared when the port is destroyed, so that a window left alive for a
-    // device that could not be closed never calls into a destroyed port.
-    std::shared_ptr<TMidiInput*> FSelf;
-    std::unique_ptr<NotificationWindow> FWindow;
 };

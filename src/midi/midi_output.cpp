@@ -6,11 +6,6 @@
 
 namespace {
 
-std::string capsName(const MIDIOUTCAPSW& caps)
-{
-    return std::string(caps.szPname, ::strnlen(caps.szPname, sizeof caps.szPname));
-}
-
 std::uint32_t packShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     return std::uint32_t(status) | std::uint32_t(data1) << 8 | std::uint32_t(data2) << 16;
@@ -48,18 +43,13 @@ DWORD MidiOutVolumeValue(std::uint16_t Left, std::uint16_t Right, bool Stereo)
 }
 
 TMidiOutput::TMidiOutput()
-    : FSelf(std::make_shared<TMidiOutput*>(this))
 {
     FNumDevs = static_cast<std::uint16_t>(midiOutGetNumDevs());
-    FWindow = std::make_unique<NotificationWindow>([self = FSelf](TMessage& message) {
-        if (*self)
-            (*self)->MidiOutput(message);
-    });
 }
 
 TMidiOutput::~TMidiOutput()
 {
-    *FSelf = nullptr;
+    DetachWindow();
     if (FState == mosOpen) {
         // Takes back the buffers still with the driver before the device is
         // closed, whatever FullResetOnClose says.
@@ -83,7 +73,7 @@ TMidiOutput::~TMidiOutput()
         // The device refused to close, so its callback may still run: leave
         // the buffers, the control record and the window it posts to
         // allocated rather than free them under a live device.
-        (void)FWindow.release();
+        KeepWindowForLiveDevice();
         for (auto& buffer : FLongBuffers)
             (void)buffer.release();
         return;
@@ -94,14 +84,7 @@ TMidiOutput::~TMidiOutput()
 
 std::vector<std::string> TMidiOutput::DeviceNames()
 {
-    std::vector<std::string> names;
-    const UINT count = midiOutGetNumDevs();
-    for (UINT device = 0; device < count; ++device) {
-        MIDIOUTCAPSW caps;
-        if (midiOutGetDevCapsW(device, &caps, sizeof caps) == MMSYSERR_NOERROR)
-            names.push_back(capsName(caps));
-    }
-    return names;
+    return ReadableDeviceNames<MIDIOUTCAPSW>(&midiOutGetNumDevs, &midiOutGetDevCapsW);
 }
 
 std::uint32_t TMidiOutput::DeviceCount()
@@ -112,10 +95,7 @@ std::uint32_t TMidiOutput::DeviceCount()
 
 std::string TMidiOutput::GetPlatformErrorText(MMRESULT Code) const
 {
-    char text[MAXERRORLENGTH] = {};
-    if (midiOutGetErrorTextW(Code, text, MAXERRORLENGTH) == MMSYSERR_NOERROR)
-        return std::string(text, ::strnlen(text, MAXERRORLENGTH));
-    return "Specified error number is out of range";
+    return PlatformErrorText(Code, &midiOutGetErrorTextW);
 }
 
 std::string TMidiOutput::GetOutputErrorText(MMRESULT Code, TErrorContext Context) const
@@ -165,7 +145,7 @@ void TMidiOutput::SetDeviceID(std::uint32_t Value)
     FDeviceID = Value;
     FMID = caps.wMid;
     FPID = caps.wPid;
-    FProductName = capsName(caps);
+    FProductName = CapsName(caps);
     FDriverVersion = caps.vDriverVersion;
     FTechnology = static_cast<OutPortTech>(caps.wTechnology & 0xFF);
     FVoices = caps.wVoices;
@@ -204,7 +184,7 @@ void TMidiOutput::SetProductName(const std::string& Value)
 {
     if (FState == mosOpen)
         throw EMidiOutputError("Change to ProductName while device was open");
-    const auto device = FindDevice([&](const MIDIOUTCAPSW& caps) { return capsName(caps) == Value; });
+    const auto device = FindDevice([&](const MIDIOUTCAPSW& caps) { return CapsName(caps) == Value; });
     if (!device)
         throw EMidiOutputError("MIDI output Device " + Value + " not installed");
     SetDeviceID(*device);

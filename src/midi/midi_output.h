@@ -162,8 +162,6 @@ public:
     std::uint16_t NumDevs() const { return FNumDevs; }
     // Open or closed.
     MidiOutputState State() const { return FState; }
-    // The port's notification window.
-    HWND Handle() const { return FWindow.get(); }
     // Features of the selected device.
     TFeatureSet SupportedFeatures() const;
     // Whether the device caches patches.
@@ -179,12 +177,9 @@ public:
 
     // Raised once for each system-exclusive buffer the driver has finished with.
     TNotifyEvent OnMidiOutput;
-    // Raised when another device has been selected.
-    TNotifyEvent OnDeviceChanged;
-    // Raised when the open device's port has gone (the port stays open).
-    TNotifyEvent OnDeviceLost;
-
 private:
+    void WindowMessage(TMessage& AMessage) override { MidiOutput(AMessage); }
+
     enum TErrorContext : std::uint8_t { ecGeneral, ecShortMsg, ecLongMsg, ecPrepHeader };
 
     void Check(MMRESULT Result, TErrorContext Context);
@@ -210,8 +205,4 @@ private:
     std::uint16_t FNumDevs = 0;
     // System-exclusive buffers from PutLong until their notification is handled.
     std::vector<std::unique_ptr<TMyMidiHdr>> FLongBuffers;
-    // Cleared when the port is destroyed, so that a window left alive for a
-    // device that could not be closed never calls into a destroyed port.
-    std::shared_ptr<TMidiOutput*> FSelf;
-    std::unique_ptr<NotificationWindow> FWindow;
 };
