@@ -5,13 +5,13 @@
 #include "platform/midi/port_name.h"
 #include "platform/midi/port_order.h"
 #include "platform/midi/quiet_midi_libraries.h"
+#include "platform/midi/rtmidi_error_log.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -29,27 +29,6 @@ constexpr WORD AllChannels = 0xFFFF;
 // Bytes of a long message sent to a JACK port as one event: well below the
 // port buffer of a period (32 KiB by default), which holds every event of it.
 constexpr std::size_t JackPieceBytes = 4096;
-
-// Where an RtMidi object reports, instead of printing or throwing. RtMidi
-// may report from its own threads, hence the atomic.
-class RtErrorLog {
-public:
-    void clear() noexcept { last_.store(None, std::memory_order_relaxed); }
-    // Whether an error other than a warning was reported since clear().
-    bool failed() const noexcept
-    {
-        const int type = last_.load(std::memory_order_relaxed);
-        return type != None && type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING;
-    }
-    static void report(RtMidiError::Type type, const std::string&, void* log)
-    {
-        static_cast<RtErrorLog*>(log)->last_.store(type, std::memory_order_relaxed);
-    }
-
-private:
-    static constexpr int None = -1;
-    std::atomic<int> last_{None};
-};
 
 RtMidi::Api rtApi(PortApi api)
 {
@@ -189,7 +168,7 @@ public:
         const std::size_t piece = isLong && jack_ ? JackPieceBytes : size;
         for (std::size_t offset = 0; offset < size; offset += piece)
             port_->sendMessage(data + offset, std::min(piece, size - offset));
-        return log_->failed() ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
+        return log_->sendResult();
     }
 
 private:
@@ -220,7 +199,7 @@ MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const 
     }
     log->clear();
     port->openPort(*index, ourPortName);
-    if (!port->isPortOpen() || log->failed())
+    if (!port->isPortOpen() || log->openFailed())
         return MMSYSERR_ERROR;
     return MMSYSERR_NOERROR;
 }
