@@ -106,7 +106,16 @@ void TMidiRouting::FillInputList()
     GetInputNames(names);
     if (View && !names.empty())
         View->FillDeviceList(TPortSide::Input, names);
-    MidiIn->OnMidiInput = [this](TMidiIO* sender) { MidiInMidiInput(sender); };
+    MidiIn->OnMidiInput = [this](TMidiIO* sender) {
+        // Run inside a port's opening wait, an error ends that opening rather
+        // than reaching the application's report from within the wait.
+        try {
+            MidiInMidiInput(sender);
+        } catch (...) {
+            if (!PassErrorToDelay(std::current_exception()))
+                throw;
+        }
+    };
     MidiIn->OnOverflow = [this](TMidiIO* sender) { MidiInOverflow(sender); };
 }
 

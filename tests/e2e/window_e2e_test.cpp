@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +30,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 const QColor Lime(0, 255, 0);
+const QColor Red(255, 0, 0);
 
 // The events a JACK client receives, with the pieces of each system-exclusive
 // message put together again: a piece starting with 0xF0 takes the pieces
@@ -213,6 +215,39 @@ TEST_F(WindowOnJack, MalformedInputLosesNoMessageAroundIt)
             << reported.join('\n').toStdString();
     }
     EXPECT_FALSE(form->LedMidiErr->LedOn());
+    EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+}
+
+// A timing clock that arrives 50 ms into the start-up, while the input's
+// opening waits and the output is not open yet, cannot be sent: the input's
+// opening ends there, silently. The input stays open but its shape does not
+// turn lime; the output opens and the test note plays; later input passes.
+TEST_F(WindowOnJack, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
+{
+    probe = std::make_unique<JackProbe>("keyboard");
+    bool injected = false;
+    bool inputWasOpen = false;
+    bool outputWasOpen = true;
+    QTimer::singleShot(50, [&] {
+        inputWasOpen = probe->waitForOutputConnected(0ms);
+        outputWasOpen = probe->waitForInputConnected(0ms);
+        probe->send({0xF8});
+        injected = true;
+    });
+    Start();
+    ASSERT_TRUE(injected);
+    ASSERT_TRUE(inputWasOpen);
+    ASSERT_FALSE(outputWasOpen);
+
+    EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Red);
+    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn fermé");
+    EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
+    // Only the test note came out: the clock is lost.
+    ASSERT_EQ(probe->events().size(), 2u);
+    EXPECT_EQ(probe->events()[0].bytes, (Bytes{0x90, 0x3F, 0x64}));
+    EXPECT_EQ(probe->events()[1].bytes, (Bytes{0x80, 0x3F, 0x64}));
+    EXPECT_EQ(RoundTrip(100), Mapped(100));
     EXPECT_TRUE(reported.isEmpty()) << reported.join('\n').toStdString();
 }
 
