@@ -161,9 +161,23 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Whether a link may be followed, by the rule the system applies to opening
+// (fs.protected_symlinks): a link that another user left in a sticky
+// world-writable folder such as /tmp could steer a save into someone's file.
+bool MayFollow(const std::string& link, const struct stat& status)
+{
+    if (status.st_uid == ::geteuid())
+        return true;
+    struct stat folder {};
+    if (::stat(FolderOf(link).c_str(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || folder.st_uid == status.st_uid;
+}
+
 // The file that `path` names once every symbolic link on its way is followed,
-// also when the last link points to nothing yet. False on a loop or a link
-// that cannot be read.
+// also when the last link points to nothing yet. False on a loop, a link
+// that cannot be read, or one that may not be followed.
 bool FollowLinks(const std::string& path, std::string& target)
 {
     target = path;
@@ -172,6 +186,8 @@ bool FollowLinks(const std::string& path, std::string& target)
         // What cannot be looked at is the caller's to find out.
         if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
             return true;
+        if (!MayFollow(target, status))
+            return false;
         char destination[4096];
         const ssize_t length = ::readlink(target.c_str(), destination, sizeof destination);
         if (length <= 0 || static_cast<std::size_t>(length) >= sizeof destination)

@@ -28,7 +28,9 @@ public:
 // Otherwise it is written in place: the old contents stay in memory, room
 // for the new ones is reserved first, and a write that fails part-way puts
 // the old contents back. A symbolic link is followed and its target written,
-// also a target that does not exist yet; the link stays a link. A file
+// also a target that does not exist yet; the link stays a link. As when the
+// system opens a file, a link that another user left in a sticky
+// world-writable folder (such as /tmp) is not followed. A file
 // without any write permission bit, or one the process may not write, is
 // refused even for a superuser. Any failure raises EIniFileError
 // "Impossible d'écrire dans <path>" and leaves the file as it was.

@@ -277,6 +277,29 @@ TEST_F(IniFileTest, WritingThroughADanglingLinkCreatesItsTarget)
     }
 }
 
+// As the system does when it opens a file: a link that another user left
+// in a sticky world-writable folder such as /tmp is not followed.
+TEST_F(IniFileTest, ALinkLeftByAnotherUserInASharedFolderIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link of another owner is made by root";
+    const std::string shared = PathOf("shared");
+    const std::string victim = PathOf("victim.ini");
+    const std::string link = shared + "/courbe.dat";
+    ASSERT_TRUE(fs::create_directory(shared));
+    fs::permissions(shared, fs::perms(01777));
+    WriteBytes(victim, "[P]\r\nK=1\r\n");
+    fs::create_symlink(victim, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    ExpectRefused(link, "[P]\r\nK=1\r\n", [&] { TIniFile(link).WriteInteger("P", "K", 2); });
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    // The folder's owner may leave links there for others.
+    ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    TIniFile(link).WriteInteger("P", "K", 2);
+    EXPECT_EQ(ReadBytes(victim), "[P]\r\nK=2\r\n");
+}
+
 // A file of several names is written in place, so that every name still
 // shows it; a write that fails part-way puts the old contents back.
 TEST_F(IniFileTest, AFileOfSeveralLinksIsWrittenInPlaceAndRestoredWhenTheWriteFails)
