@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -19,15 +24,14 @@
 
 namespace {
 
-// How long a read or a save waits for the lock that another one holds on the
-// file. A save holds it for milliseconds; only a stuck or hostile holder
-// keeps it longer, and the window must not hang on it.
+using Clock = std::chrono::steady_clock;
+
+// How long a read or a save waits for the lock that others hold on the file.
+// A save holds it for milliseconds; only a stuck or hostile holder keeps it
+// longer, and the window must not hang on it.
 constexpr auto LockPatience = std::chrono::seconds(2);
-constexpr auto LockRetryInterval = std::chrono::milliseconds(5);
 // Symbolic links followed before a path counts as a loop, as for the system.
 constexpr int MaxLinks = 40;
-// Times a save starts again on a file replaced or removed while it went.
-constexpr int MaxAttempts = 100;
 
 [[noreturn]] void FailRead(const std::string& path)
 {
@@ -69,22 +73,50 @@ private:
 };
 
 // Takes the advisory lock `operation` (LOCK_SH or LOCK_EX) on an open file,
-// waiting at most LockPatience for whoever holds it. On a file system
-// without locks the file is used unlocked.
-bool LockFile(int fd, int operation)
+// waiting until `deadline` at most for whoever holds it. The wait is the
+// system's own, which serves the waiters in turn (trying again and again
+// would let a busy saver keep the lock for ever); it runs on a thread of its
+// own, through a second descriptor of the same open file, so that it can be
+// given up: that thread then lets the lock go as soon as it gets it. On a
+// file system without locks the file is used unlocked.
+bool LockFile(int fd, int operation, Clock::time_point deadline)
 {
-    const auto deadline = std::chrono::steady_clock::now() + LockPatience;
-    for (;;) {
-        if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(LockRetryInterval);
+    if (::flock(fd, operation | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
+        return true;
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<bool> locked; // set once the wait has ended
+        bool abandoned = false;
+    };
+    const auto wait = std::make_shared<Wait>();
+    const int waiting = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (waiting < 0)
+        return false;
+    try {
+        std::thread([wait, waiting, operation] {
+            int result = 0;
+            do
+                result = ::flock(waiting, operation);
+            while (result != 0 && errno == EINTR);
+            const std::lock_guard lock(wait->mutex);
+            if (result == 0 && wait->abandoned)
+                ::flock(waiting, LOCK_UN);
+            ::close(waiting);
+            wait->locked = result == 0;
+            wait->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        ::close(waiting);
+        return false;
     }
+    std::unique_lock lock(wait->mutex);
+    if (wait->done.wait_until(lock, deadline, [&] { return wait->locked.has_value(); }))
+        return *wait->locked;
+    wait->abandoned = true;
+    return false;
 }
 
 enum class LoadResult { Loaded, Missing, Failed, TooLarge };
@@ -134,7 +166,7 @@ LoadResult LoadFile(const std::string& path, std::string& bytes)
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         return LoadResult::Failed;
     // A save in place holds the lock while the file is half written.
-    if (!LockFile(fd, LOCK_SH) || ::fstat(fd, &status) != 0)
+    if (!LockFile(fd, LOCK_SH, Clock::now() + LockPatience) || ::fstat(fd, &status) != 0)
         return LoadResult::Failed;
     return ReadWhole(fd, status, bytes);
 }
@@ -359,7 +391,9 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
             FailWrite(path_);
         return document;
     };
-    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
+    // A save that finds the file replaced starts again, within one patience.
+    const Clock::time_point deadline = Clock::now() + LockPatience;
+    while (Clock::now() < deadline) {
         std::string target;
         if (!FollowLinks(path_, target))
             FailWrite(path_);
@@ -380,7 +414,7 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
             FailWrite(path_);
         }
         Original original{file.Get(), {}};
-        if (!LockFile(file.Get(), LOCK_EX) || ::fstat(file.Get(), &original.status) != 0)
+        if (!LockFile(file.Get(), LOCK_EX, deadline) || ::fstat(file.Get(), &original.status) != 0)
             FailWrite(path_);
         // Another save may have replaced the file while this one waited for
         // the lock: start again on the file that stands there now.

@@ -181,8 +181,8 @@ TEST_F(ConcurrentSaveTest, SavesInPlaceAtTheSameTimeNeverMix)
 {
     const std::string copy = dir.filePath("copie.dat").toStdString();
     std::filesystem::create_hard_link(path, copy);
-    QProcess& first = StartSaver({"0", "1"}, 1000);
-    QProcess& second = StartSaver({"2", "3"}, 1000);
+    QProcess& first = StartSaver({"0", "1"}, 300);
+    QProcess& second = StartSaver({"2", "3"}, 300);
     WaitUntilSaving();
     std::vector<bool> seen(SavedCurves.size());
     while (first.state() != QProcess::NotRunning || second.state() != QProcess::NotRunning) {
