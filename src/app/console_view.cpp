@@ -94,6 +94,17 @@ std::string TConsoleView::SelectedDevice(TPortSide side) const
     return s.listed.empty() ? std::string() : s.listed.front();
 }
 
+void TConsoleView::ReportError(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        PrintConsoleLine(QString::fromStdString(e.what()));
+    } catch (...) {
+        PrintConsoleLine(QStringLiteral("erreur inconnue"));
+    }
+}
+
 void TConsoleView::ShowPortHint(TPortSide side, const std::string& hint)
 {
     // A port that is reopened is closed for a moment first: only a state

@@ -39,6 +39,7 @@ public:
     void SetLamp(TLamp, bool) override {}
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int in, int out) override { lastMapping = {in, out}; }
+    void ReportError(std::exception_ptr error) override;
 
 private:
     struct TSide {

@@ -194,6 +194,7 @@ private:
     void SetLamp(TLamp lamp, bool on) override;
     void EnableLampTimer(TLamp lamp) override;
     void ShowLastMapping(int in, int out) override;
+    void ReportError(std::exception_ptr error) override;
 
     IPrompts& prompts;
     TMidiRouting* routing;

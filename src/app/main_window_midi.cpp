@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/app_settings.h"
+#include "app/error_report.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/named_colours.h"
 #include "app/widgets/status_shape.h"
@@ -117,6 +118,11 @@ void TfmMain::TimerMidiOutTimer(QObject* /*Sender*/)
 void TfmMain::LedMidiErrClick(QObject* /*Sender*/)
 {
     LedMidiErr->SetLedOn(false);
+}
+
+void TfmMain::ReportError(std::exception_ptr error)
+{
+    RunGuarded([&] { std::rethrow_exception(error); });
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)

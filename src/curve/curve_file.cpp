@@ -4,7 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstdio>
+#include <optional>
 
 std::string CurveKeyName(CurveKey key)
 {
@@ -18,19 +20,25 @@ std::string CurveKeyName(CurveKey key)
 void WriteCurveFile(const std::string& path, const CurvePoints& given)
 {
     const CurvePoints points = ClampCurvePoints(given);
-    TIniFile ini(path);
-    ini.WriteInteger(CurveSection, CurveKeyName({0, PointAxis::In}), points.Count);
-    for (int k = 1; k <= EndPoint; ++k) {
-        ini.WriteInteger(CurveSection, CurveKeyName({k, PointAxis::In}), points.In[k - 1]);
-        ini.WriteInteger(CurveSection, CurveKeyName({k, PointAxis::Out}), points.Out[k - 1]);
-    }
+    TIniFile(path).Update([&points](TIniDocument& document) {
+        bool stored = document.Set(CurveSection, CurveKeyName({0, PointAxis::In}), std::to_string(points.Count));
+        for (int k = 1; k <= EndPoint; ++k) {
+            const auto index = static_cast<std::size_t>(k - 1);
+            stored = stored
+                && document.Set(CurveSection, CurveKeyName({k, PointAxis::In}), std::to_string(points.In[index]))
+                && document.Set(CurveSection, CurveKeyName({k, PointAxis::Out}), std::to_string(points.Out[index]));
+        }
+        return stored;
+    });
 }
 
 void ReadCurveFile(const std::string& path, const std::function<void(CurveKey key, int value)>& assign)
 {
-    const TIniFile ini(path);
+    // One reading of the file: a save running meanwhile is seen whole or not at all.
+    const TIniDocument document = TIniFile(path).ReadDocument();
     const auto readAndAssign = [&](CurveKey key) {
-        assign(key, ini.ReadInteger(CurveSection, CurveKeyName(key), 0));
+        const std::optional<std::string> text = document.Find(CurveSection, CurveKeyName(key));
+        assign(key, ParseIniInteger(text.value_or(std::string())).value_or(0));
     };
     readAndAssign({0, PointAxis::In});
     for (int k = 1; k < EndPoint; ++k) {

@@ -22,17 +22,19 @@ inline constexpr const char* CurveSection = "Points";
 std::string CurveKeyName(CurveKey key);
 
 // Writes the 19 keys into section "Points" of the INI file at `path`, in the
-// order "Count", "Pt01a", "Pt01b", ..., "Pt09a" (always 127), "Pt09b", each key
-// reaching the file at once; values outside the sliders' ranges are written as
-// the nearest bound. The first key that cannot be written stops the save with
-// EIniFileError "Impossible d'écrire dans <path>"; the keys before it stay.
+// order "Count", "Pt01a", "Pt01b", ..., "Pt09a" (always 127), "Pt09b"; values
+// outside the sliders' ranges are written as the nearest bound. The whole
+// curve reaches the file in one write (see TIniFile::Update), so the file
+// holds the old curve or the new one, never a mix; every other section, key
+// and line is kept. A save that fails raises EIniFileError "Impossible
+// d'écrire dans <path>" and leaves the file as it was.
 void WriteCurveFile(const std::string& path, const CurvePoints& points);
 
-// Reads "Count", "Pt01a", "Pt01b", ..., "Pt08b", "Pt09b" (never "Pt09a") in
-// this order, each with default 0, and hands each value to `assign` as it
-// stands in the file before the next key is read. A missing file reads as all
-// zeros; a file that cannot be read, or is larger than TIniFile::MaxFileSize,
-// raises EIniFileError "Impossible de lire <path>...".
+// Reads the file once, then hands "Count", "Pt01a", "Pt01b", ..., "Pt08b",
+// "Pt09b" (never "Pt09a"), in this order, to `assign`, each as it stands in
+// the file (0 when missing or no integer). A missing file reads as all zeros;
+// a file that cannot be read, or is larger than TIniFile::MaxFileSize, raises
+// EIniFileError "Impossible de lire <path>..." before any value is handed over.
 void ReadCurveFile(const std::string& path, const std::function<void(CurveKey key, int value)>& assign);
 
 // The control points a curve file gives, as the window's sliders take them

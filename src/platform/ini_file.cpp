@@ -1,22 +1,37 @@
 #include "platform/ini_file.h"
 
-#include "platform/ini_document.h"
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a read or a save waits for the lock that others hold on the file.
+// A save holds it for milliseconds; only a stuck or hostile holder keeps it
+// longer, and the window must not hang on it.
+constexpr auto LockPatience = std::chrono::seconds(2);
+// Symbolic links followed before a path counts as a loop, as for the system.
+constexpr int MaxLinks = 40;
 
 [[noreturn]] void FailRead(const std::string& path)
 {
@@ -33,7 +48,8 @@ namespace {
     throw EIniFileError("Impossible d'écrire dans " + path);
 }
 
-// Closes a descriptor when it goes out of scope.
+// Closes a descriptor when it goes out of scope; closing it also releases
+// the lock taken through it.
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -56,22 +72,60 @@ private:
     int fd_;
 };
 
+// Takes the advisory lock `operation` (LOCK_SH or LOCK_EX) on an open file,
+// waiting until `deadline` at most for whoever holds it. The wait is the
+// system's own, which serves the waiters in turn (trying again and again
+// would let a busy saver keep the lock for ever); it runs on a thread of its
+// own, through a second descriptor of the same open file, so that it can be
+// given up: that thread then lets the lock go as soon as it gets it. On a
+// file system without locks the file is used unlocked.
+bool LockFile(int fd, int operation, Clock::time_point deadline)
+{
+    if (::flock(fd, operation | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
+        return true;
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<bool> locked; // set once the wait has ended
+        bool abandoned = false;
+    };
+    const auto wait = std::make_shared<Wait>();
+    const int waiting = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (waiting < 0)
+        return false;
+    try {
+        std::thread([wait, waiting, operation] {
+            int result = 0;
+            do
+                result = ::flock(waiting, operation);
+            while (result != 0 && errno == EINTR);
+            const std::lock_guard lock(wait->mutex);
+            if (result == 0 && wait->abandoned)
+                ::flock(waiting, LOCK_UN);
+            ::close(waiting);
+            wait->locked = result == 0;
+            wait->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        ::close(waiting);
+        return false;
+    }
+    std::unique_lock lock(wait->mutex);
+    if (wait->done.wait_until(lock, deadline, [&] { return wait->locked.has_value(); }))
+        return *wait->locked;
+    wait->abandoned = true;
+    return false;
+}
+
 enum class LoadResult { Loaded, Missing, Failed, TooLarge };
 
-// Reads the whole regular file at `path` into `bytes`. Anything that is not a
-// regular file (a folder, a device, a pipe) cannot be read as an INI file;
-// O_NONBLOCK keeps opening a pipe from waiting for a writer. At most one byte
-// beyond MaxFileSize is read, also from a file that grows while it is read or
-// whose size the system does not tell.
-LoadResult LoadFile(const std::string& path, std::string& bytes)
+// Reads the whole of an open regular file, from its start, into `bytes`. At
+// most one byte beyond MaxFileSize is read, also from a file that grows
+// while it is read or whose size the system does not tell.
+LoadResult ReadWhole(int fd, const struct stat& status, std::string& bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
-    FileDescriptor file(fd);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return LoadResult::Failed;
     if (static_cast<std::uintmax_t>(status.st_size) > TIniFile::MaxFileSize)
         return LoadResult::TooLarge;
     try {
@@ -82,7 +136,7 @@ LoadResult LoadFile(const std::string& path, std::string& bytes)
             if (bytes.size() > TIniFile::MaxFileSize)
                 return LoadResult::TooLarge;
             const std::size_t wanted = std::min(sizeof buffer, TIniFile::MaxFileSize + 1 - bytes.size());
-            const ssize_t count = ::read(fd, buffer, wanted);
+            const ssize_t count = ::pread(fd, buffer, wanted, static_cast<off_t>(bytes.size()));
             if (count < 0 && errno == EINTR)
                 continue;
             if (count < 0)
@@ -99,11 +153,29 @@ LoadResult LoadFile(const std::string& path, std::string& bytes)
     return LoadResult::Loaded;
 }
 
+// Reads the regular file at `path` into `bytes`, under a shared lock. Anything
+// that is not a regular file (a folder, a device, a pipe) cannot be read as an
+// INI file; O_NONBLOCK keeps opening a pipe from waiting for a writer.
+LoadResult LoadFile(const std::string& path, std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? LoadResult::Missing : LoadResult::Failed;
+    const FileDescriptor file(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return LoadResult::Failed;
+    // A save in place holds the lock while the file is half written.
+    if (!LockFile(fd, LOCK_SH, Clock::now() + LockPatience) || ::fstat(fd, &status) != 0)
+        return LoadResult::Failed;
+    return ReadWhole(fd, status, bytes);
+}
+
 bool WriteAll(int fd, const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t count = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
@@ -121,59 +193,171 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Replaces the file at `target` with `bytes` through a temporary file in the
-// same folder; `original` is the status of the file being replaced, if any.
-bool ReplaceFile(const std::string& target, const std::string& bytes, const std::optional<struct stat>& original)
+// Whether a link may be followed, by the rule the system applies to opening
+// (fs.protected_symlinks): a link that another user left in a sticky
+// world-writable folder such as /tmp could steer a save into someone's file.
+bool MayFollow(const std::string& link, const struct stat& status)
 {
-    static std::atomic<unsigned> serial{0};
-    const std::string folder = FolderOf(target);
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + "/.~ini-" + std::to_string(::getpid()) + "-"
-            + std::to_string(serial.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
-        // Mode 0666 lets the umask decide a new file's permissions, as for any created file.
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
+    if (status.st_uid == ::geteuid())
+        return true;
+    struct stat folder {};
+    if (::stat(FolderOf(link).c_str(), &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || folder.st_uid == status.st_uid;
+}
+
+// The file that `path` names once every symbolic link on its way is followed,
+// also when the last link points to nothing yet. False on a loop, a link
+// that cannot be read, or one that may not be followed.
+bool FollowLinks(const std::string& path, std::string& target)
+{
+    target = path;
+    for (int links = 0; links <= MaxLinks; ++links) {
+        struct stat status {};
+        // What cannot be looked at is the caller's to find out.
+        if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return true;
+        if (!MayFollow(target, status))
+            return false;
+        char destination[4096];
+        const ssize_t length = ::readlink(target.c_str(), destination, sizeof destination);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof destination)
+            return false;
+        const std::string next(destination, static_cast<std::size_t>(length));
+        // A relative link is relative to the folder that holds it.
+        target = next.front() == '/' ? next : FolderOf(target) + "/" + next;
+    }
+    return false;
+}
+
+// The process's file mode creation mask, as the system reports it; reading it
+// through umask() would change it for a moment under the other threads.
+mode_t CurrentUmask()
+{
+    constexpr mode_t Usual = 022;
+    const FileDescriptor file(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0)
+        return Usual;
+    char text[4096];
+    const ssize_t count = ::read(file.Get(), text, sizeof text - 1);
+    if (count <= 0)
+        return Usual;
+    text[count] = '\0';
+    const char* field = std::strstr(text, "\nUmask:");
+    if (field == nullptr)
+        return Usual;
+    return static_cast<mode_t>(std::strtoul(field + 7, nullptr, 8) & 0777);
+}
+
+// Gives `to` the extended attributes of `from`, ACLs among them. False when
+// one of them cannot be read or set.
+bool CopyExtendedAttributes(int from, int to)
+{
+    const ssize_t listed = ::flistxattr(from, nullptr, 0);
+    if (listed < 0)
+        return errno == ENOTSUP;
+    std::vector<char> names(static_cast<std::size_t>(listed) + 1, '\0');
+    const ssize_t size = ::flistxattr(from, names.data(), names.size() - 1);
+    if (size < 0)
+        return false;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size); at += std::strlen(names.data() + at) + 1) {
+        const char* name = names.data() + at;
+        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+        if (length < 0)
+            return false;
+        std::vector<char> value(static_cast<std::size_t>(length) + 1);
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size() - 1);
+        if (got < 0 || ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) != 0)
             return false;
     }
+    return true;
+}
+
+// The file that a save replaces: open, locked, with its status.
+struct Original {
+    int fd;
+    struct stat status;
+};
+
+enum class Outcome { Written, NotPossible, Failed };
+
+bool DeniedHere(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// Puts a file holding `bytes` at `target` in one rename: a temporary file of
+// a random name in the same folder is written and flushed first. A new file
+// takes its permissions from the umask; a replaced one keeps the owner,
+// group, permission bits and extended attributes of `original`. NotPossible,
+// with nothing changed, when the folder refuses the new file or the rename,
+// or something of the original cannot be kept.
+Outcome PlaceFile(const std::string& target, const std::string& bytes, const Original* original)
+{
+    const std::string folder = FolderOf(target);
+    std::string temporary = folder + "/.~ini-XXXXXX.tmp";
+    const int fd = ::mkostemps(temporary.data(), 4, O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return original && DeniedHere(errno) ? Outcome::NotPossible : Outcome::Failed;
     FileDescriptor file(fd);
-    bool ok = WriteAll(fd, bytes);
-    if (ok && original) {
-        if ((original->st_uid != ::geteuid() || original->st_gid != ::getegid())
-            && ::fchown(fd, original->st_uid, original->st_gid) != 0) {
-            // Keeping the owner needs privileges; without them the file becomes ours.
-        }
-        ok = ::fchmod(fd, original->st_mode & 07777) == 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = file.Close() && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    const auto discard = [&](Outcome outcome) {
         ::unlink(temporary.c_str());
-        return false;
+        return outcome;
+    };
+    if (original) {
+        struct stat created {};
+        if (::fstat(fd, &created) != 0)
+            return discard(Outcome::Failed);
+        const struct stat& kept = original->status;
+        // Without the privilege to give the file away, a file of another
+        // owner or group cannot be replaced by one of ours.
+        if ((created.st_uid != kept.st_uid || created.st_gid != kept.st_gid)
+            && ::fchown(fd, kept.st_uid, kept.st_gid) != 0)
+            return discard(Outcome::NotPossible);
+        if (::fchmod(fd, kept.st_mode & 07777) != 0 || !CopyExtendedAttributes(original->fd, fd))
+            return discard(Outcome::NotPossible);
+    } else if (::fchmod(fd, 0666 & ~CurrentUmask()) != 0) {
+        return discard(Outcome::Failed);
     }
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0 || !file.Close())
+        return discard(Outcome::Failed);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return discard(original && DeniedHere(errno) ? Outcome::NotPossible : Outcome::Failed);
     // The new content is in place; syncing the folder only makes the rename
     // itself durable sooner, so its failure changes nothing for the caller.
     const FileDescriptor folderFile(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folderFile.Get() >= 0)
         static_cast<void>(::fsync(folderFile.Get()));
-    return true;
+    return Outcome::Written;
+}
+
+// Writes `bytes` over the file open as `fd`, whose contents are `old`. Room
+// for the new contents is reserved first, so that a full disk refuses the
+// save before anything changes; a write that fails part-way puts `old` back.
+bool WriteInPlace(int fd, const std::string& old, const std::string& bytes)
+{
+    if (bytes.size() > old.size()
+        && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0
+        && (errno == ENOSPC || errno == EDQUOT))
+        return false;
+    if (WriteAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0)
+        return true;
+    if (WriteAll(fd, old) && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0)
+        static_cast<void>(::fsync(fd));
+    return false;
 }
 
 }  // namespace
 
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key,
-                                 const std::string& defaultValue) const
+TIniDocument TIniFile::ReadDocument() const
 {
     std::string bytes;
     switch (LoadFile(path_, bytes)) {
     case LoadResult::Missing:
-        return defaultValue;
+        return TIniDocument();
     case LoadResult::Failed:
         FailRead(path_);
     case LoadResult::TooLarge:
@@ -181,7 +365,13 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     case LoadResult::Loaded:
         break;
     }
-    return TIniDocument(std::move(bytes)).Find(section, key).value_or(defaultValue);
+    return TIniDocument(std::move(bytes));
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const
+{
+    return ReadDocument().Find(section, key).value_or(defaultValue);
 }
 
 std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key,
@@ -190,38 +380,78 @@ std::int32_t TIniFile::ReadInteger(const std::string& section, const std::string
     return ParseIniInteger(ReadString(section, key, std::string())).value_or(defaultValue);
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
 {
-    if (path_.empty() || !TIniDocument::CanStore(section, key, value))
+    if (path_.empty())
         FailWrite(path_);
-    std::string target = path_;
-    std::optional<struct stat> original;
-    struct stat status {};
-    if (::stat(path_.c_str(), &status) == 0) {
+    const auto edited = [&](std::string before) {
+        TIniDocument document(std::move(before));
+        // A file grown beyond the limit could not be read back.
+        if (!edit(document) || document.Bytes().size() > MaxFileSize)
+            FailWrite(path_);
+        return document;
+    };
+    // A save that finds the file replaced starts again, within one patience.
+    const Clock::time_point deadline = Clock::now() + LockPatience;
+    while (Clock::now() < deadline) {
+        std::string target;
+        if (!FollowLinks(path_, target))
+            FailWrite(path_);
+        struct stat status {};
+        if (::lstat(target.c_str(), &status) != 0) {
+            if (errno != ENOENT || PlaceFile(target, edited({}).Bytes(), nullptr) != Outcome::Written)
+                FailWrite(path_);
+            return;
+        }
+        if (S_ISLNK(status.st_mode))
+            continue;  // made a link since it was followed
         if (!S_ISREG(status.st_mode))
             FailWrite(path_);
-        // The mode bits decide even for a superuser, whom access() never refuses.
-        if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path_.c_str(), W_OK) != 0)
+        const FileDescriptor file(::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+        if (file.Get() < 0) {
+            if (errno == ENOENT || errno == ELOOP)
+                continue;  // removed, or made a link, since it was looked at
             FailWrite(path_);
-        // Replace what a symbolic link points to, not the link itself.
-        char* resolved = ::realpath(path_.c_str(), nullptr);
-        if (resolved == nullptr)
+        }
+        Original original{file.Get(), {}};
+        if (!LockFile(file.Get(), LOCK_EX, deadline) || ::fstat(file.Get(), &original.status) != 0)
             FailWrite(path_);
-        target = resolved;
-        std::free(resolved);
-        original = status;
-    } else if (errno != ENOENT) {
-        FailWrite(path_);
+        // Another save may have replaced the file while this one waited for
+        // the lock: start again on the file that stands there now.
+        if (::lstat(target.c_str(), &status) != 0 || status.st_dev != original.status.st_dev
+            || status.st_ino != original.status.st_ino)
+            continue;
+        // The mode bits decide even for a superuser, whom open() never refuses.
+        if ((original.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            FailWrite(path_);
+        std::string old;
+        if (ReadWhole(file.Get(), original.status, old) != LoadResult::Loaded)
+            FailWrite(path_);
+        const TIniDocument document = edited(old);
+        // A rename would split a file of several links, and needs a folder
+        // that takes new files; such a file is written in place.
+        if (original.status.st_nlink == 1) {
+            switch (PlaceFile(target, document.Bytes(), &original)) {
+            case Outcome::Written:
+                return;
+            case Outcome::Failed:
+                FailWrite(path_);
+            case Outcome::NotPossible:
+                break;
+            }
+        }
+        if (!WriteInPlace(file.Get(), old, document.Bytes()))
+            FailWrite(path_);
+        return;
     }
+    FailWrite(path_);
+}
 
-    std::string bytes;
-    if (original && LoadFile(target, bytes) != LoadResult::Loaded)
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+{
+    if (!TIniDocument::CanStore(section, key, value))
         FailWrite(path_);
-    TIniDocument document(std::move(bytes));
-    // A file grown beyond the limit could not be read back.
-    if (!document.Set(section, key, value) || document.Bytes().size() > MaxFileSize
-        || !ReplaceFile(target, document.Bytes(), original))
-        FailWrite(path_);
+    Update([&](TIniDocument& document) { return document.Set(section, key, value); });
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, std::int32_t value)

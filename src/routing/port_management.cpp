@@ -118,7 +118,19 @@ void TMidiRouting::FillInputList()
     GetInputNames(names);
     if (View && !names.empty())
         View->FillDeviceList(TPortSide::Input, names);
-    MidiIn->OnMidiInput = [this](TMidiIO* sender) { MidiInMidiInput(sender); };
+    MidiIn->OnMidiInput = [this](TMidiIO* sender) {
+        // Run inside a port's opening wait, an error ends that opening rather
+        // than reaching the application's report from within the wait.
+        try {
+            MidiInMidiInput(sender);
+        } catch (...) {
+            // Inside a port's opening wait the error ends that opening;
+            // anywhere else it is reported, never thrown through the
+            // notification's signal.
+            if (!PassErrorToDelay(std::current_exception()) && View)
+                View->ReportError(std::current_exception());
+        }
+    };
     MidiIn->OnOverflow = [this](TMidiIO* sender) { MidiInOverflow(sender); };
 }
 

@@ -3,6 +3,7 @@
 // What the MIDI routing shows on the main window. The main window implements
 // it; tests use a fake.
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -41,4 +42,9 @@ public:
     virtual void EnableLampTimer(TLamp lamp) = 0;
     // "In = %d -> Out = %d" under the lamps.
     virtual void ShowLastMapping(int in, int out) = 0;
+
+    // An error of a MIDI notification's handler, shown as the default error
+    // report shows errors. Handed over rather than thrown: it would cross
+    // the toolkit's signal code, which exceptions must not.
+    virtual void ReportError(std::exception_ptr error) = 0;
 };

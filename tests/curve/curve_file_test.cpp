@@ -115,7 +115,7 @@ TEST_F(CurveFileTest, ReadsEveryKeyButPt09aInOrder)
     EXPECT_EQ(ReadBytes(path), ExampleFile);
 }
 
-TEST_F(CurveFileTest, EachValueIsHandedOverBeforeTheNextIsRead)
+TEST_F(CurveFileTest, ValuesComeFromOneReadingEachHandedOverBeforeTheNext)
 {
     const std::string path = PathOf("courbe.dat");
     WriteBytes(path, ExampleFile);
@@ -123,18 +123,19 @@ TEST_F(CurveFileTest, EachValueIsHandedOverBeforeTheNextIsRead)
     EXPECT_THROW(ReadCurveFile(path,
                                [&](CurveKey key, int value) {
                                    values.push_back({key, value});
+                                   // A save made meanwhile does not mix into this load.
                                    if (key == CurveKey{1, PointAxis::Out})
-                                       WriteBytes(path, "[Points]\r\nPt02a=77\r\n");
+                                       WriteCurveFile(path, CurvePoints{0, {}, {}});
                                    if (key == CurveKey{2, PointAxis::Out})
                                        throw EIniFileError("stop");
                                }),
                  EIniFileError);
-    // The values after Pt01b come from the file as rewritten; nothing after the throw.
+    // Nothing after the throw.
     EXPECT_EQ(values, (std::vector<Assignment>{{{0, PointAxis::In}, 2},
                                                {{1, PointAxis::In}, 50},
                                                {{1, PointAxis::Out}, 20},
-                                               {{2, PointAxis::In}, 77},
-                                               {{2, PointAxis::Out}, 0}}));
+                                               {{2, PointAxis::In}, 80},
+                                               {{2, PointAxis::Out}, 110}}));
 }
 
 TEST_F(CurveFileTest, SavingOverAnIniFileKeepsEverythingElse)
@@ -232,21 +233,28 @@ TEST_F(CurveFileTest, ReadOnlyFileIsRefusedAndKept)
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"courbe.dat"});
 }
 
-TEST_F(CurveFileTest, FailedKeyStopsTheSaveAndKeepsTheKeysBefore)
+// The whole curve reaches the file in one write: a save that fails leaves
+// no key of it behind.
+TEST_F(CurveFileTest, AFailedSaveLeavesTheFileAsItWas)
 {
+    const std::string fresh = PathOf("nouvelle.dat");
     const std::string path = PathOf("courbe.dat");
+    const std::string old = "; by hand\r\n[Points]\r\nCount=1\r\n";
+    WriteBytes(path, old);
     {
-        // The file holds 60 bytes after "Pt02b"; "Pt03a" would take it to 70.
+        // A file of 64 bytes at most: room for the old one, not for a curve.
         FileSizeLimit limit(64);
         ASSERT_TRUE(limit.Active());
-        try {
-            WriteCurveFile(path, DefaultCurvePoints);
-            FAIL() << "the save did not stop";
-        } catch (const EIniFileError& error) {
-            EXPECT_STREQ(error.what(), ("Impossible d'écrire dans " + path).c_str());
+        for (const std::string& target : {fresh, path}) {
+            try {
+                WriteCurveFile(target, DefaultCurvePoints);
+                ADD_FAILURE() << "the save into " << target << " did not fail";
+            } catch (const EIniFileError& error) {
+                EXPECT_STREQ(error.what(), ("Impossible d'écrire dans " + target).c_str());
+            }
         }
     }
-    EXPECT_EQ(ReadBytes(path), "[Points]\r\nCount=2\r\nPt01a=50\r\nPt01b=20\r\nPt02a=80\r\nPt02b=110\r\n");
+    EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"courbe.dat"});
 }
 

@@ -1,7 +1,8 @@
-// Saves killed part-way: another process saves two curves in turn into one
-// file and is killed at random moments, mostly between two key writes, at
-// times inside one. Every time, the file holds the 19 keys in their order,
-// each with the value of one of the two curves, and loads.
+// Saves that run at the same time, and saves killed part-way: other
+// processes save curves into one file, in turn, while the test loads it, and
+// are killed at random moments. The file always holds one save whole, with
+// every other section and line of the file kept, and each load gives one of
+// the saved curves, never a mix.
 #include "child_process.h"
 #include "curve/curve_file.h"
 #include "interrupted_save_curves.h"
@@ -11,31 +12,24 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
-int ValueIn(const CurvePoints& points, CurveKey key)
-{
-    if (key.Point == 0)
-        return points.Count;
-    return key.Axis == PointAxis::In ? points.In[key.Point - 1] : points.Out[key.Point - 1];
-}
+using namespace std::chrono_literals;
 
-std::vector<CurveKey> KeysInFileOrder()
-{
-    std::vector<CurveKey> keys{{0, PointAxis::In}};
-    for (int k = 1; k <= EndPoint; ++k) {
-        keys.push_back({k, PointAxis::In});
-        keys.push_back({k, PointAxis::Out});
-    }
-    return keys;
-}
+// A file made by hand: other sections, and a key of the curve's section,
+// that every save keeps.
+const std::string HandMade = "; made by hand\r\n[Before]\r\nCount=99\r\n[Points]\r\nComment=kept\r\n\r\n[After]\r\nx=y\r\n";
 
 std::string ReadBytes(const std::string& path)
 {
@@ -43,79 +37,164 @@ std::string ReadBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Which curve wrote each key, as far as the file shows it.
-struct Verdict {
-    bool whole = true;      // the file is the 20 lines a save writes, each value one of the two
-    bool hasFirst = false;  // some key holds the first curve's value
-    bool hasSecond = false; // some key holds the second curve's value
-};
-
-Verdict Judge(const std::string& bytes)
+void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    Verdict verdict;
-    std::string expected = "[Points]\r\n";
-    std::size_t pos = expected.size();
-    verdict.whole = bytes.compare(0, pos, expected) == 0;
-    for (const CurveKey key : KeysInFileOrder()) {
-        const std::size_t end = bytes.find("\r\n", pos);
-        if (!verdict.whole || end == std::string::npos) {
-            verdict.whole = false;
-            break;
-        }
-        const std::string line = bytes.substr(pos, end - pos);
-        const std::string name = CurveKeyName(key) + "=";
-        if (line == name + std::to_string(ValueIn(FirstSavedCurve, key)))
-            verdict.hasFirst |= ValueIn(FirstSavedCurve, key) != ValueIn(SecondSavedCurve, key);
-        else if (line == name + std::to_string(ValueIn(SecondSavedCurve, key)))
-            verdict.hasSecond |= ValueIn(FirstSavedCurve, key) != ValueIn(SecondSavedCurve, key);
-        else
-            verdict.whole = false;
-        pos = end + 2;
-    }
-    verdict.whole = verdict.whole && pos == bytes.size();
-    return verdict;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TEST(InterruptedSaveTest, AKilledSaveLeavesAFileThatLoadsWithOldOrNewValues)
-{
+class ConcurrentSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid() && outputs.isValid());
+        path = dir.filePath("courbe.dat").toStdString();
+        // What each curve's save makes of the hand-made file.
+        const std::string scratch = dir.filePath("scratch.dat").toStdString();
+        for (const CurvePoints& curve : SavedCurves) {
+            WriteBytes(scratch, HandMade);
+            WriteCurveFile(scratch, curve);
+            saved.push_back(ReadBytes(scratch));
+        }
+        std::filesystem::remove(scratch);
+        WriteBytes(path, HandMade);
+    }
+
+    // Starts a process that saves `curves` in turn into the file, for ever
+    // or `rounds` times. What it prints goes out of the curve's folder.
+    ChildProcess& StartSaver(const std::vector<std::string>& curves, int rounds = 0)
+    {
+        auto& saver = *savers.emplace_back(std::make_unique<ChildProcess>());
+        std::vector<std::string> arguments;
+        if (rounds > 0)
+            arguments = {"-n", std::to_string(rounds)};
+        arguments.push_back(path);
+        arguments.insert(arguments.end(), curves.begin(), curves.end());
+        saver.start(VELOMORPH_SAVE_LOOP_EXE, arguments, {}, ChildProcess::Output::FileWithErrors,
+                    SaverOutput(savers.size() - 1));
+        return saver;
+    }
+
+    std::string SaverOutput(std::size_t saver) const
+    {
+        return outputs.filePath(QString::number(saver)).toStdString();
+    }
+
+    // Waits until every saver has done its first round.
+    void WaitUntilSaving()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        for (std::size_t i = 0; i < savers.size(); ++i) {
+            const auto saving = [&] { return ReadBytes(SaverOutput(i)).find('\n') != std::string::npos; };
+            while (!saving() && savers[i]->running() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            ASSERT_EQ(ReadBytes(SaverOutput(i)), "saving\n") << "a saver did not start saving";
+        }
+    }
+
+    // Which save the file holds whole: the curve's number, or -1.
+    int WholeSave() const
+    {
+        const std::string bytes = ReadBytes(path);
+        for (std::size_t i = 0; i < saved.size(); ++i) {
+            if (bytes == saved[i])
+                return static_cast<int>(i);
+        }
+        ADD_FAILURE() << "the file holds no save whole:\n" << bytes;
+        return -1;
+    }
+
+    // Which curve a load gives: the curve's number, or -1 for a mix.
+    int Load() const
+    {
+        CurvePoints loaded{-1, {}, {}};
+        loaded.In[8] = 127; // never read
+        ReadCurveFile(path, [&loaded](CurveKey key, int value) {
+            const auto point = static_cast<std::size_t>(key.Point - 1);
+            if (key.Point == 0)
+                loaded.Count = value;
+            else if (key.Axis == PointAxis::In)
+                loaded.In[point] = value;
+            else
+                loaded.Out[point] = value;
+        });
+        for (std::size_t i = 0; i < SavedCurves.size(); ++i) {
+            if (loaded == SavedCurves[i])
+                return static_cast<int>(i);
+        }
+        return -1;
+    }
+
+    // Loads the file over and over for `duration` (once at least); false at
+    // the first load that is no saved curve.
+    bool LoadWhile(std::chrono::microseconds duration, std::vector<bool>& seen) const
+    {
+        const auto end = std::chrono::steady_clock::now() + duration;
+        do {
+            const int curve = Load();
+            if (curve < 0)
+                return false;
+            seen[static_cast<std::size_t>(curve)] = true;
+        } while (std::chrono::steady_clock::now() < end);
+        return true;
+    }
+
     QTemporaryDir dir;
-    QTemporaryDir outputDir; // what the saver prints, out of the curve's folder
-    ASSERT_TRUE(dir.isValid() && outputDir.isValid());
-    const std::string path = dir.filePath("courbe.dat").toStdString();
-    const std::string output = outputDir.filePath("saver.txt").toStdString();
+    QTemporaryDir outputs; // what the savers print
+    std::string path;
+    std::vector<std::string> saved; // the hand-made file once each curve is saved into it
+    std::vector<std::unique_ptr<ChildProcess>> savers; // die with the test
+};
+
+TEST_F(ConcurrentSaveTest, SavesKilledWhileTheyRunTogetherLeaveOneSaveWhole)
+{
     std::mt19937 random(20260101);
     std::uniform_int_distribution<int> delayUs(0, 30000);
-    int interruptedBetweenKeys = 0;
-    for (int round = 0; round < 25; ++round) {
+    std::vector<bool> seen(SavedCurves.size());
+    for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        ChildProcess saver;
-        saver.start(VELOMORPH_SAVE_LOOP_EXE, {path}, {}, ChildProcess::Output::FileWithErrors, output);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        const auto saving = [&] { return ReadBytes(output).find('\n') != std::string::npos; };
-        while (!saving() && saver.running() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(ReadBytes(output), "saving\n") << "the saver did not start saving";
-        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random)));
-        ASSERT_TRUE(saver.running()) << ReadBytes(output);
-        saver.kill();
+        ChildProcess& first = StartSaver({"0", "1"});
+        ChildProcess& second = StartSaver({"2", "3"});
+        WaitUntilSaving();
+        ASSERT_TRUE(LoadWhile(std::chrono::microseconds(delayUs(random)), seen)) << "a load mixed two curves";
+        ASSERT_TRUE(first.running()) << ReadBytes(SaverOutput(0));
+        ASSERT_TRUE(second.running()) << ReadBytes(SaverOutput(1));
+        first.kill();
+        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(random) / 10));
+        second.kill();
+        savers.clear();
 
-        const Verdict verdict = Judge(ReadBytes(path));
-        ASSERT_TRUE(verdict.whole) << ReadBytes(path);
-        interruptedBetweenKeys += verdict.hasFirst && verdict.hasSecond ? 1 : 0;
-        std::vector<int> loaded;
-        ReadCurveFile(path, [&](CurveKey key, int value) {
-            EXPECT_TRUE(value == ValueIn(FirstSavedCurve, key) || value == ValueIn(SecondSavedCurve, key));
-            loaded.push_back(value);
-        });
-        EXPECT_EQ(loaded.size(), 18u);
+        EXPECT_GE(WholeSave(), 0);
+        EXPECT_GE(Load(), 0);
     }
-    // Most kills land between two key writes, where the file mixes both curves.
-    EXPECT_GT(interruptedBetweenKeys, 0);
-    // A save killed inside a key write may leave its hidden temporary file, nothing else.
+    // The loads caught both savers at work.
+    EXPECT_TRUE((seen[0] || seen[1]) && (seen[2] || seen[3]));
+    // A save killed while it writes may leave its hidden temporary file, nothing else.
     for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
-        EXPECT_TRUE(name == "courbe.dat" || (name.startsWith(".~ini-") && name.endsWith(".tmp")))
+        EXPECT_TRUE(name == "courbe.dat" || (name.startsWith(".~ini-") && name.endsWith(".tmp") && name.size() == 16))
             << name.toStdString();
     }
+}
+
+// A file of two names is written in place; the lock keeps saves from
+// mixing and loads from seeing half a save.
+TEST_F(ConcurrentSaveTest, SavesInPlaceAtTheSameTimeNeverMix)
+{
+    const std::string copy = dir.filePath("copie.dat").toStdString();
+    std::filesystem::create_hard_link(path, copy);
+    ChildProcess& first = StartSaver({"0", "1"}, 300);
+    ChildProcess& second = StartSaver({"2", "3"}, 300);
+    WaitUntilSaving();
+    std::vector<bool> seen(SavedCurves.size());
+    while (first.running() || second.running())
+        ASSERT_TRUE(LoadWhile(0us, seen)) << "a load mixed two curves";
+    EXPECT_TRUE(first.wait(0)) << ReadBytes(SaverOutput(0));
+    EXPECT_TRUE(second.wait(0)) << ReadBytes(SaverOutput(1));
+    EXPECT_GE(WholeSave(), 0);
+    EXPECT_EQ(ReadBytes(copy), ReadBytes(path));
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_nlink, 2u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"copie.dat", "courbe.dat"}));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "private_jack_server.h"
 #include "window_on_jack.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 namespace {
@@ -87,6 +89,35 @@ TEST_F(WindowOnJack, MalformedInputLosesNoMessageAroundIt)
             << ReportedText();
     }
     EXPECT_FALSE(form->LedMidiErr->LedOn());
+    EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+}
+
+TEST_F(WindowOnJack, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
+{
+    probe = std::make_unique<JackProbe>("keyboard");
+    bool injected = false;
+    bool inputWasOpen = false;
+    bool outputWasOpen = true;
+    QTimer::singleShot(50, [&] {
+        inputWasOpen = probe->waitForOutputConnected(0ms);
+        outputWasOpen = probe->waitForInputConnected(0ms);
+        probe->send({0xF8});
+        injected = true;
+    });
+    Start();
+    ASSERT_TRUE(injected);
+    ASSERT_TRUE(inputWasOpen);
+    ASSERT_FALSE(outputWasOpen);
+
+    EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Red);
+    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn fermé");
+    EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
+    // Only the test note came out: the clock, with no output yet, is lost.
+    ASSERT_EQ(probe->events().size(), 2u);
+    EXPECT_EQ(probe->events()[0].bytes, (Bytes{0x90, 0x3F, 0x64}));
+    EXPECT_EQ(probe->events()[1].bytes, (Bytes{0x80, 0x3F, 0x64}));
+    EXPECT_EQ(RoundTrip(100), Mapped(100));
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 

@@ -1,8 +1,9 @@
-// libFuzzer target for the curve file's reader. Each input stands for the
-// bytes of a curve file. What the program makes of it is compared with a
-// model written another way, in one pass over the lines: the integer parser,
-// the whole read path from a file on disk, and the document once every curve
-// key has been written into it. A broken property aborts, so the fuzzer
+// libFuzzer target for the curve file's reader and writer. Each input stands
+// for the bytes of a curve file. What the program makes of it is compared
+// with a model written another way, in one pass over the lines: the integer
+// parser, the whole read path from a file on disk, the document once every
+// curve key has been written into it, and a whole curve saved over the file
+// on disk. A broken property aborts, so the fuzzer
 // reports it like a crash.
 #include "curve/curve_file.h"
 #include "platform/ini_document.h"
@@ -173,10 +174,30 @@ public:
         ::close(fd);
     }
 
+    std::string Read() const
+    {
+        std::string bytes;
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        Require(fd >= 0, "the scratch file opens for reading");
+        char buffer[4096];
+        ssize_t count = 0;
+        while ((count = ::read(fd, buffer, sizeof buffer)) > 0)
+            bytes.append(buffer, static_cast<std::size_t>(count));
+        ::close(fd);
+        return bytes;
+    }
+
 private:
     std::string folder_;
     std::string path_;
 };
+
+// The one scratch file of the run.
+const ScratchFile& Scratch()
+{
+    static const ScratchFile scratch;
+    return scratch;
+}
 
 void CheckParser(std::string_view text)
 {
@@ -190,11 +211,10 @@ void CheckParser(std::string_view text)
 // missing or no integer); only a file above the size limit is refused.
 void CheckReadPath(const std::string& bytes, const std::map<std::string, std::string>& points)
 {
-    static const ScratchFile scratch;
-    scratch.Write(bytes);
+    Scratch().Write(bytes);
     std::vector<std::pair<CurveKey, int>> assigned;
     try {
-        ReadCurveFile(scratch.Path(), [&](CurveKey key, int value) { assigned.emplace_back(key, value); });
+        ReadCurveFile(Scratch().Path(), [&](CurveKey key, int value) { assigned.emplace_back(key, value); });
     } catch (const EIniFileError&) {
         Require(bytes.size() > TIniFile::MaxFileSize, "only a file above the size limit is refused");
         return;
@@ -230,6 +250,42 @@ void CheckWriting(const std::string& bytes, const std::map<std::string, std::str
     Require(ModelSection(document.Bytes(), "Extra") == ModelSection(bytes, "Extra"), "writing keeps other sections");
 }
 
+// Saving a curve over the file, through the disk: the file then holds what
+// writing the 19 keys into its text gives, every other byte kept, and loads
+// as that curve; only a file above the size limit is refused, unchanged.
+void CheckSaving(const std::string& bytes)
+{
+    CurvePoints curve{static_cast<int>(bytes.size() % 9), {}, {}};
+    for (std::size_t k = 0; k < curve.In.size(); ++k) {
+        curve.In[k] = static_cast<int>((bytes.size() * 31 + k * 7) % 128);
+        curve.Out[k] = static_cast<int>((bytes.size() * 17 + k * 5) % 128);
+    }
+    curve.In[8] = 127;
+    TIniDocument expected(bytes);
+    const auto valueOf = [&](CurveKey key) {
+        if (key.Point == 0)
+            return curve.Count;
+        const auto point = static_cast<std::size_t>(key.Point - 1);
+        return key.Axis == PointAxis::In ? curve.In[point] : curve.Out[point];
+    };
+    for (const CurveKey key : AllKeys())
+        Require(expected.Set(CurveSection, CurveKeyName(key), std::to_string(valueOf(key))), "a curve key can be set");
+
+    Scratch().Write(bytes);
+    try {
+        WriteCurveFile(Scratch().Path(), curve);
+    } catch (const EIniFileError&) {
+        Require(bytes.size() > TIniFile::MaxFileSize, "only a file above the size limit is refused");
+        Require(Scratch().Read() == bytes, "a refused save leaves the file as it was");
+        return;
+    }
+    Require(expected.Bytes().size() <= TIniFile::MaxFileSize, "a file above the size limit is not written");
+    Require(Scratch().Read() == expected.Bytes(), "a save writes the keys into the file's text");
+    ReadCurveFile(Scratch().Path(), [&](CurveKey key, int value) {
+        Require(value == valueOf(key), "a saved curve loads as saved");
+    });
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -239,5 +295,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::map<std::string, std::string> points = ModelSection(bytes, CurveSection);
     CheckReadPath(bytes, points);
     CheckWriting(bytes, points);
+    CheckSaving(bytes);
     return 0;
 }

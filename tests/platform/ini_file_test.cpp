@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -228,6 +231,159 @@ TEST_F(IniFileTest, WritingThroughALinkReplacesItsTarget)
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadBytes(target), "[P]\r\nK=2\r\n");
     EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"link.ini", "target.ini"}));
+}
+
+// A link to a file that does not exist yet is followed: the file it names is
+// created, as careful editors do, and the link stays. One whose target
+// cannot be created is refused and stays as it was.
+TEST_F(IniFileTest, WritingThroughADanglingLinkCreatesItsTarget)
+{
+    ASSERT_TRUE(fs::create_directory(PathOf("sub")));
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links; // name, what it points to
+        const char* created;                                    // null: refused
+    } cases[] = {
+        {"relative", {{"link.ini", "new.ini"}}, "new.ini"},
+        {"into a folder", {{"link.ini", "sub/new.ini"}}, "sub/new.ini"},
+        {"absolute", {{"link.ini", PathOf("sub/absolute.ini")}}, "sub/absolute.ini"},
+        {"a chain of links", {{"link.ini", "sub/middle.ini"}, {"sub/middle.ini", "../new.ini"}}, "new.ini"},
+        {"into a missing folder", {{"link.ini", "missing/new.ini"}}, nullptr},
+        {"a loop", {{"link.ini", "sub/back.ini"}, {"sub/back.ini", "../link.ini"}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& [name, destination] : c.links)
+            fs::create_symlink(destination, PathOf(name));
+        const std::string link = PathOf("link.ini");
+        if (c.created) {
+            TIniFile(link).WriteInteger("P", "K", 1);
+            EXPECT_EQ(ReadBytes(PathOf(c.created)), "[P]\r\nK=1\r\n");
+            fs::remove(PathOf(c.created));
+        } else {
+            try {
+                TIniFile(link).WriteInteger("P", "K", 1);
+                ADD_FAILURE() << "the write was not refused";
+            } catch (const EIniFileError& error) {
+                EXPECT_STREQ(error.what(), ("Impossible d'écrire dans " + link).c_str());
+            }
+        }
+        for (const auto& [name, destination] : c.links) {
+            EXPECT_TRUE(fs::is_symlink(PathOf(name))) << name;
+            fs::remove(PathOf(name));
+        }
+        EXPECT_EQ(FolderEntries(), std::vector<std::string>{"sub"});
+        EXPECT_TRUE(fs::is_empty(PathOf("sub")));
+    }
+}
+
+// As the system does when it opens a file: a link that another user left
+// in a sticky world-writable folder such as /tmp is not followed.
+TEST_F(IniFileTest, ALinkLeftByAnotherUserInASharedFolderIsNotFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link of another owner is made by root";
+    const std::string shared = PathOf("shared");
+    const std::string victim = PathOf("victim.ini");
+    const std::string link = shared + "/courbe.dat";
+    ASSERT_TRUE(fs::create_directory(shared));
+    fs::permissions(shared, fs::perms(01777));
+    WriteBytes(victim, "[P]\r\nK=1\r\n");
+    fs::create_symlink(victim, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    ExpectRefused(link, "[P]\r\nK=1\r\n", [&] { TIniFile(link).WriteInteger("P", "K", 2); });
+    EXPECT_TRUE(fs::is_symlink(link));
+
+    // The folder's owner may leave links there for others.
+    ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    TIniFile(link).WriteInteger("P", "K", 2);
+    EXPECT_EQ(ReadBytes(victim), "[P]\r\nK=2\r\n");
+}
+
+// A file of several names is written in place, so that every name still
+// shows it; a write that fails part-way puts the old contents back.
+TEST_F(IniFileTest, AFileOfSeveralLinksIsWrittenInPlaceAndRestoredWhenTheWriteFails)
+{
+    const std::string path = PathOf("a.ini");
+    const std::string other = PathOf("b.ini");
+    const std::string bytes = "; keep\r\n[P]\r\nK=1\r\n";
+    WriteBytes(path, bytes);
+    fs::create_hard_link(path, other);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    TIniFile(path).WriteInteger("P", "K", 2);
+    EXPECT_EQ(ReadBytes(other), "; keep\r\n[P]\r\nK=2\r\n");
+
+    // Room for a longer text is there, but the write stops at the size cap.
+    {
+        FileSizeLimit limit(bytes.size() + 10);
+        ASSERT_TRUE(limit.Active());
+        ExpectRefused(path, "; keep\r\n[P]\r\nK=2\r\n",
+                      [&] { TIniFile(path).WriteString("P", "K", std::string(100, 'x')); });
+    }
+    EXPECT_EQ(ReadBytes(other), "; keep\r\n[P]\r\nK=2\r\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(FolderEntries(), (std::vector<std::string>{"a.ini", "b.ini"}));
+}
+
+TEST_F(IniFileTest, ReplacingKeepsExtendedAttributes)
+{
+    const std::string path = PathOf("a.ini");
+    WriteBytes(path, "[P]\r\nK=1\r\n");
+    if (::setxattr(path.c_str(), "user.velomorph", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's file system takes no user attributes";
+    TIniFile(path).WriteInteger("P", "K", 2);
+    EXPECT_EQ(ReadBytes(path), "[P]\r\nK=2\r\n");
+    char value[16] = {};
+    ASSERT_EQ(::getxattr(path.c_str(), "user.velomorph", value, sizeof value), 4);
+    EXPECT_STREQ(value, "kept");
+}
+
+// The temporary file's name is drawn at random: files of any name that
+// someone left in the folder neither stop a save nor are touched by it.
+TEST_F(IniFileTest, TemporaryNamesCannotBeTakenInAdvance)
+{
+    const std::string path = PathOf("a.ini");
+    const std::string victim = PathOf("victim");
+    WriteBytes(path, "[P]\r\nK=1\r\n");
+    WriteBytes(victim, "untouched");
+    std::vector<std::string> expected{"a.ini", "victim"};
+    for (int n = 0; n < 50; ++n) {
+        const std::string name = ".~ini-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp";
+        fs::create_symlink(victim, PathOf(name));
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    TIniFile(path).WriteInteger("P", "K", 2);
+    EXPECT_EQ(ReadBytes(path), "[P]\r\nK=2\r\n");
+    EXPECT_EQ(ReadBytes(victim), "untouched");
+    EXPECT_EQ(FolderEntries(), expected);
+}
+
+// Saves and loads hold a lock on the file; one held for ever by someone else
+// makes them give up with their error, not hang.
+TEST_F(IniFileTest, AStuckLockHolderMakesSavesAndLoadsGiveUp)
+{
+    const std::string path = PathOf("a.ini");
+    const std::string bytes = "[P]\r\nK=1\r\n";
+    WriteBytes(path, bytes);
+    const int holder = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    ExpectRefused(path, bytes, [&] { TIniFile(path).WriteInteger("P", "K", 2); });
+    try {
+        TIniFile(path).ReadString("P", "K", "d");
+        ADD_FAILURE() << "the file was read under another's lock";
+    } catch (const EIniFileError& error) {
+        EXPECT_STREQ(error.what(), ("Impossible de lire " + path).c_str());
+    }
+    ::close(holder);
+    TIniFile(path).WriteInteger("P", "K", 2);
+    EXPECT_EQ(TIniFile(path).ReadInteger("P", "K", 0), 2);
 }
 
 }  // namespace

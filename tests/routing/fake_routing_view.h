@@ -18,6 +18,7 @@ public:
     std::map<TPortSide, std::string> hints;
     std::map<TLamp, bool> lamps;
     std::vector<std::pair<int, int>> mappings;
+    std::vector<std::exception_ptr> errors; // what notification handlers reported
     int waitCursorDepth = 0;
 
     void ClearDeviceList(TPortSide side) override { lists[side].clear(); }
@@ -50,4 +51,5 @@ public:
     }
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int in, int out) override { mappings.emplace_back(in, out); }
+    void ReportError(std::exception_ptr error) override { errors.push_back(error); }
 };

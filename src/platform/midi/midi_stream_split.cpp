@@ -17,34 +17,70 @@ bool isRealTime(std::uint8_t byte) noexcept
     return byte >= 0xF8;
 }
 
+bool isChannelStatus(std::uint8_t byte) noexcept
+{
+    return byte >= 0x80 && byte < 0xF0;
+}
+
+// Where a message's gathering stopped: its length and the next unread byte.
+struct Gathered {
+    std::size_t length;
+    std::size_t next;
+};
+
+// Gathers into `message`, after its first `length` bytes, the data bytes that
+// follow data[next], up to `wanted` bytes in all (0: up to the next status
+// byte; for system exclusive, up to and with its end). Real-time bytes met on
+// the way are handed over at once. `message` may be data itself, a little
+// behind `next`: it is filled in place, and never overtakes what is read.
+Gathered gather(const std::uint8_t* data, std::size_t size, std::size_t next, std::uint8_t* message,
+                std::size_t length, std::size_t wanted, MidiInputSink& sink) noexcept
+{
+    const bool sysex = message[0] == SysexStart;
+    while (next < size && (wanted == 0 || length < wanted)) {
+        const std::uint8_t byte = data[next];
+        if (isRealTime(byte)) {
+            sink.onMessage(data + next, 1);
+            ++next;
+            continue;
+        }
+        const bool ends = sysex && byte == SysexEnd;
+        if (isStatus(byte) && !ends)
+            break;
+        message[length++] = byte;
+        ++next;
+        if (ends)
+            break;
+    }
+    return {length, next};
+}
+
 } // namespace
 
 void deliverAsMessages(std::uint8_t* data, std::size_t size, MidiInputSink& sink) noexcept
 {
+    // The status byte that data bytes without one of their own take: the
+    // last channel message's, until a system-exclusive or system common
+    // byte cancels it. Real-time bytes leave it as it is.
+    std::uint8_t runningStatus = 0;
     std::size_t begin = 0;
     while (begin < size) {
-        std::uint8_t* message = data + begin;
-        const bool sysex = message[0] == SysexStart;
-        // 0: up to the next status byte (system exclusive, or no status at all).
-        const std::size_t wanted = sysex ? 0 : shortMessageSize(message[0]);
-        std::size_t kept = 1;
-        std::size_t next = begin + 1;
-        while (next < size && (wanted == 0 || kept < wanted)) {
-            const std::uint8_t byte = data[next];
-            if (isRealTime(byte)) {
-                sink.onMessage(data + next, 1);
-                ++next;
-                continue;
-            }
-            const bool ends = sysex && byte == SysexEnd;
-            if (isStatus(byte) && !ends)
-                break;
-            message[kept++] = byte;
-            ++next;
-            if (ends)
-                break;
+        const std::uint8_t first = data[begin];
+        if (!isStatus(first) && runningStatus != 0) {
+            std::uint8_t message[3] = {runningStatus, 0, 0};
+            const Gathered got = gather(data, size, begin, message, 1, shortMessageSize(runningStatus), sink);
+            sink.onMessage(message, got.length);
+            begin = got.next;
+            continue;
         }
-        sink.onMessage(message, kept);
-        begin = next;
+        if (isChannelStatus(first))
+            runningStatus = first;
+        else if (isStatus(first) && !isRealTime(first))
+            runningStatus = 0;
+        // 0: up to the next status byte (system exclusive, or no status at all).
+        const std::size_t wanted = first == SysexStart ? 0 : shortMessageSize(first);
+        const Gathered got = gather(data, size, begin + 1, data + begin, 1, wanted, sink);
+        sink.onMessage(data + begin, got.length);
+        begin = got.next;
     }
 }

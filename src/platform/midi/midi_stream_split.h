@@ -20,8 +20,14 @@
 //     byte but a real-time one ends it early, cut short;
 //   * a short message takes its status byte and the data bytes it calls for,
 //     fewer when a status byte comes first;
-//   * data bytes without a status byte, or after a stray 0xF7, go together
-//     as one message, for the sink to refuse;
+//   * data bytes without a status byte of their own take the last channel
+//     message's (running status): "90 3C 64 3E 50" is two notes. A
+//     system-exclusive or system common status byte cancels it, a real-time
+//     byte does not. The backends hand over whole events, so it lasts within
+//     one call: each starts without;
+//   * data bytes with no running status to take (at the start, or after a
+//     system common message or a stray 0xF7) go together as one message,
+//     for the sink to refuse;
 //   * a real-time byte (0xF8 to 0xFF) is a message of its own, also inside
 //     another message: it is handed over at once and moved out of that
 //     message's bytes, in place, so `data` changes.

@@ -4,13 +4,13 @@
 #include "platform/midi/port_name.h"
 #include "platform/midi/port_order.h"
 #include "platform/midi/quiet_midi_libraries.h"
+#include "platform/midi/rtmidi_error_log.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -25,26 +25,6 @@ constexpr WORD UnknownProduct = 0xFFFF;
 constexpr DWORD DriverVersion = 0x0100; // 1.0
 constexpr WORD AllChannels = 0xFFFF;
 
-// Where an RtMidi object reports, instead of printing or throwing. RtMidi
-// may report from its own threads, hence the atomic.
-class RtErrorLog {
-public:
-    void clear() noexcept { last_.store(None, std::memory_order_relaxed); }
-    // Whether an error other than a warning was reported since clear().
-    bool failed() const noexcept
-    {
-        const int type = last_.load(std::memory_order_relaxed);
-        return type != None && type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING;
-    }
-    static void report(RtMidiError::Type type, const std::string&, void* log)
-    {
-        static_cast<RtErrorLog*>(log)->last_.store(type, std::memory_order_relaxed);
-    }
-
-private:
-    static constexpr int None = -1;
-    std::atomic<int> last_{None};
-};
 
 // Constructs an RtMidi port object without a word on the console: RtMidi
 // prints before it throws when no error callback is set yet.
@@ -154,7 +134,7 @@ public:
     {
         log_->clear();
         port_->sendMessage(data, size);
-        return log_->failed() ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
+        return log_->sendResult();
     }
 
 private:
@@ -182,7 +162,7 @@ MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const 
     }
     log->clear();
     port->openPort(*index, ourPortName);
-    if (!port->isPortOpen() || log->failed())
+    if (!port->isPortOpen() || log->openFailed())
         return MMSYSERR_ERROR;
     return MMSYSERR_NOERROR;
 }
