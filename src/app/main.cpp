@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     // The ports exist before the window and are freed after the loop has ended.
     SetMidiClientName(command.ClientName.toStdString());
     TMidiRouting routing;
-    routing.CreateMidiPorts();
+    RunGuarded([&] { routing.CreateMidiPorts(); });
     int result = 0;
     {
         TfmMain fmMain(prompts, &routing);

@@ -1,6 +1,7 @@
 // The program's two ports: creation, device lists, selection, opening and
-// closing, with the port state shown on the window's status shapes. Errors of
-// the ports are swallowed here: a port's state shows only on its shape.
+// closing, with the port state shown on the window's status shapes. The
+// ports' own errors are swallowed here: a port's state shows only on its
+// shape. Other errors go on to the error report.
 #include "routing/midi_routing.h"
 
 #include "routing/waits.h"
@@ -18,13 +19,15 @@ const char* const InputClosedHint = "Port MidiIn fermé";
 const char* const OutputOpenHint = "Port MidiOut ouvert";
 const char* const OutputClosedHint = "Port MidiOut fermé";
 
-// Runs f and drops any error it raises.
+// Runs f and drops the errors the ports raise on purpose (every one of the
+// program's own, which their shapes then show). Anything else, such as a
+// lack of memory or a broken assumption, goes on to the error report.
 template <class F>
-void IgnoringErrors(F&& f) noexcept
+void IgnoringPortErrors(F&& f)
 {
     try {
         f();
-    } catch (...) {
+    } catch (const Exception&) {
     }
 }
 
@@ -76,13 +79,13 @@ void TMidiRouting::CreateMidiPorts()
         input->SetFilteredMessages(TMidiMsgFilter{msgActiveSensing});
         input->OnDeviceLost = [this](TMidiIO*) { PortLost(TPortSide::Input); };
         MidiIn = std::move(input);
-    } catch (...) {
+    } catch (const Exception&) {
         MidiIn.reset();
     }
     try {
         MidiOut = std::make_unique<TMidiOutput>();
         MidiOut->OnDeviceLost = [this](TMidiIO*) { PortLost(TPortSide::Output); };
-    } catch (...) {
+    } catch (const Exception&) {
         MidiOut.reset();
     }
     WatchDevices(true);
@@ -152,7 +155,7 @@ void TMidiRouting::GetInputNames(std::vector<std::string>& List)
     List.clear();
     for (std::uint32_t device = 0; device < MidiIn->NumDevs(); ++device) {
         // An input whose capabilities cannot be read is left out.
-        IgnoringErrors([&] {
+        IgnoringPortErrors([&] {
             MidiIn->SetDeviceID(device);
             List.push_back(MidiIn->ProductName());
         });
@@ -172,10 +175,10 @@ void TMidiRouting::GetOutputNames(std::vector<std::string>& List)
 void TMidiRouting::SetInputOpen(bool Open)
 {
     if (!ShuttingDown && View)
-        IgnoringErrors([&] { View->ShowPortColour(TPortSide::Input, false); });
+        IgnoringPortErrors([&] { View->ShowPortColour(TPortSide::Input, false); });
     if (!MidiIn)
         return;
-    IgnoringErrors([&] {
+    IgnoringPortErrors([&] {
         if (Open) {
             MidiIn->OpenAndStart();
             ConnectThru();
@@ -199,10 +202,10 @@ void TMidiRouting::SetInputOpen(bool Open)
 void TMidiRouting::SetOutputOpen(bool Open)
 {
     if (!ShuttingDown && View)
-        IgnoringErrors([&] { View->ShowPortColour(TPortSide::Output, false); });
+        IgnoringPortErrors([&] { View->ShowPortColour(TPortSide::Output, false); });
     if (!MidiOut)
         return;
-    IgnoringErrors([&] {
+    IgnoringPortErrors([&] {
         if (Open) {
             const bool opened = MidiOut->Open();
             ConnectThru();
@@ -236,7 +239,7 @@ void TMidiRouting::DisconnectThru()
 bool TMidiRouting::SelectInputByName(const std::string& Name)
 {
     bool found = false;
-    IgnoringErrors([&] {
+    IgnoringPortErrors([&] {
         MidiIn->SetProductName(Name);
         found = true;
     });
@@ -246,7 +249,7 @@ bool TMidiRouting::SelectInputByName(const std::string& Name)
 bool TMidiRouting::SelectOutputByName(const std::string& Name)
 {
     bool found = false;
-    IgnoringErrors([&] {
+    IgnoringPortErrors([&] {
         MidiOut->SetProductName(Name);
         found = true;
     });

@@ -146,3 +146,41 @@ TEST_F(MidiRoutingTest, TheStartUpWaitsAreThoseOfTheSequenceUnlessSetOtherwise)
 }
 
 } // namespace
+
+namespace {
+
+// Virtual devices whose opening breaks in a way no port error stands for.
+class BrokenOpeningBackend final : public VirtualMidiBackend {
+public:
+    MMRESULT openInput(unsigned, MidiInputSink&, std::unique_ptr<MidiInputConnection>&) override
+    {
+        throw std::logic_error("broken backend");
+    }
+};
+
+TEST(PortErrors, OnlyThePortsOwnErrorsAreSwallowed)
+{
+    auto backend = std::make_shared<BrokenOpeningBackend>();
+    SetMidiBackend(backend);
+    {
+        VirtualMidiBackend::DeviceSpec keys;
+        keys.name = "Keys";
+        backend->addInput(keys);
+        backend->addOutput(keys);
+        FakeRoutingView view;
+        TMidiRouting routing;
+        routing.CreateMidiPorts();
+        routing.AttachView(&view);
+        routing.FillDeviceLists();
+        // A port error (a refused opening) shows on the shape and goes no further...
+        backend->setOutputOpenError(0, MMSYSERR_ALLOCATED);
+        EXPECT_NO_THROW(routing.cbMIDIOutChange());
+        EXPECT_EQ(view.hints[TPortSide::Output], "Port MidiOut fermé");
+        // ...anything else reaches the error report.
+        EXPECT_THROW(routing.cbMIDIInChange(), std::logic_error);
+        routing.FreeMidiPorts();
+    }
+    SetMidiBackend(nullptr);
+}
+
+} // namespace
