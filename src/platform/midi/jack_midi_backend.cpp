@@ -1,6 +1,6 @@
 #include "platform/midi/jack_midi_backend.h"
 
-#include "platform/midi/port_name.h"
+#include "platform/midi/listed_port_caps.h"
 #include "platform/midi/quiet_midi_libraries.h"
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
@@ -25,12 +25,6 @@ constexpr std::size_t CarriedBytes = 256 * 1024;
 // A long message handed over leaves in pieces of at most this many bytes,
 // which receivers put together again: a port buffer holds a few of them.
 constexpr std::size_t PieceBytes = 4096;
-
-// What the capabilities cannot learn about a port: documented fixed values.
-constexpr WORD UnknownMaker = 0xFFFF;
-constexpr WORD UnknownProduct = 0xFFFF;
-constexpr DWORD DriverVersion = 0x0100; // 1.0
-constexpr WORD AllChannels = 0xFFFF;
 
 // Notifications from libjack's threads to the main thread.
 constexpr std::uint32_t NotifyServerGone = 1;
@@ -512,42 +506,22 @@ unsigned JackMidiBackend::outputCount()
 
 PortKind JackMidiBackend::inputKind(unsigned device)
 {
-    const auto& ports = d->currentInputs();
-    return device < ports.size() ? ports[device].kind : PortKind::Program;
+    return listedKind(d->currentInputs(), device);
 }
 
 PortKind JackMidiBackend::outputKind(unsigned device)
 {
-    const auto& ports = d->currentOutputs();
-    return device < ports.size() ? ports[device].kind : PortKind::Program;
+    return listedKind(d->currentOutputs(), device);
 }
 
 MMRESULT JackMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
 {
-    const auto& ports = d->currentInputs();
-    if (device >= ports.size())
-        return MMSYSERR_BADDEVICEID;
-    caps = MIDIINCAPSW{};
-    caps.wMid = UnknownMaker;
-    caps.wPid = UnknownProduct;
-    caps.vDriverVersion = DriverVersion;
-    copyPortName(ports[device].name, caps.szPname);
-    return MMSYSERR_NOERROR;
+    return listedInputCaps(d->currentInputs(), device, caps);
 }
 
 MMRESULT JackMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
 {
-    const auto& ports = d->currentOutputs();
-    if (device >= ports.size())
-        return MMSYSERR_BADDEVICEID;
-    caps = MIDIOUTCAPSW{};
-    caps.wMid = UnknownMaker;
-    caps.wPid = UnknownProduct;
-    caps.vDriverVersion = DriverVersion;
-    copyPortName(ports[device].name, caps.szPname);
-    caps.wTechnology = MOD_MIDIPORT;
-    caps.wChannelMask = AllChannels;
-    return MMSYSERR_NOERROR;
+    return listedOutputCaps(d->currentOutputs(), device, caps);
 }
 
 MMRESULT JackMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)

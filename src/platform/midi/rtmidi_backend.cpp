@@ -1,7 +1,7 @@
 #include "platform/midi/rtmidi_backend.h"
 
+#include "platform/midi/listed_port_caps.h"
 #include "platform/midi/midi_stream_split.h"
-#include "platform/midi/port_name.h"
 #include "platform/midi/port_order.h"
 #include "platform/midi/quiet_midi_libraries.h"
 #include "platform/midi/rtmidi_error_log.h"
@@ -18,12 +18,6 @@
 #include <vector>
 
 namespace {
-
-// What the platform cannot learn about a port: documented fixed values.
-constexpr WORD UnknownMaker = 0xFFFF;
-constexpr WORD UnknownProduct = 0xFFFF;
-constexpr DWORD DriverVersion = 0x0100; // 1.0
-constexpr WORD AllChannels = 0xFFFF;
 
 
 // Constructs an RtMidi port object without a word on the console: RtMidi
@@ -262,46 +256,22 @@ unsigned RtMidiBackend::outputCount()
 
 PortKind RtMidiBackend::inputKind(unsigned device)
 {
-    const auto& ports = d->currentInputs();
-    return device < ports.size() ? ports[device].kind : PortKind::Program;
+    return listedKind(d->currentInputs(), device);
 }
 
 PortKind RtMidiBackend::outputKind(unsigned device)
 {
-    const auto& ports = d->currentOutputs();
-    return device < ports.size() ? ports[device].kind : PortKind::Program;
+    return listedKind(d->currentOutputs(), device);
 }
 
 MMRESULT RtMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
 {
-    const auto& ports = d->currentInputs();
-    if (device >= ports.size())
-        return MMSYSERR_BADDEVICEID;
-    caps = MIDIINCAPSW{};
-    caps.wMid = UnknownMaker;
-    caps.wPid = UnknownProduct;
-    caps.vDriverVersion = DriverVersion;
-    copyPortName(ports[device].name, caps.szPname);
-    caps.dwSupport = 0;
-    return MMSYSERR_NOERROR;
+    return listedInputCaps(d->currentInputs(), device, caps);
 }
 
 MMRESULT RtMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
 {
-    const auto& ports = d->currentOutputs();
-    if (device >= ports.size())
-        return MMSYSERR_BADDEVICEID;
-    caps = MIDIOUTCAPSW{};
-    caps.wMid = UnknownMaker;
-    caps.wPid = UnknownProduct;
-    caps.vDriverVersion = DriverVersion;
-    copyPortName(ports[device].name, caps.szPname);
-    caps.wTechnology = MOD_MIDIPORT;
-    caps.wVoices = 0;
-    caps.wNotes = 0;
-    caps.wChannelMask = AllChannels;
-    caps.dwSupport = 0;
-    return MMSYSERR_NOERROR;
+    return listedOutputCaps(d->currentOutputs(), device, caps);
 }
 
 MMRESULT RtMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)

@@ -33,6 +33,10 @@ struct VirtualOutput {
     MidiOutputConnection* connection = nullptr; // set while open
 };
 
+// Declared devices live in vectors that may grow while a connection refers
+// to one of them; the vectors reserve room up front so that never moves them.
+constexpr std::size_t MaxDevices = 256;
+
 struct Injection {
     unsigned device = 0;
     std::vector<std::uint8_t> bytes;
@@ -73,6 +77,42 @@ struct VirtualMidiBackend::Impl {
         if (device >= outputs.size())
             throw std::out_of_range("no virtual MIDI output " + std::to_string(device));
         return outputs[device];
+    }
+
+    // Declares a device; the services hear that the ports changed.
+    template <class Device>
+    unsigned add(std::vector<Device>& devices, const VirtualMidiBackend::DeviceSpec& spec, const char* what)
+    {
+        unsigned device = 0;
+        {
+            const std::lock_guard lock(mutex);
+            if (devices.size() == MaxDevices)
+                throw std::length_error(std::string("too many virtual MIDI ") + what);
+            Device added;
+            added.spec = spec;
+            devices.push_back(std::move(added));
+            device = static_cast<unsigned>(devices.size() - 1);
+        }
+        if (events)
+            events->portsChanged();
+        return device;
+    }
+
+    // Unplugs a device; the services hear of it, an open one lost first.
+    // Told without the lock: the services may count the devices at once.
+    template <class Device, class ReportLost>
+    void remove(Device& device, ReportLost reportLost)
+    {
+        decltype(device.connection) lost = nullptr;
+        {
+            const std::lock_guard lock(mutex);
+            device.removed = true;
+            lost = device.connection;
+        }
+        if (events && lost)
+            reportLost(*lost);
+        if (events)
+            events->portsChanged();
     }
 
     // The declared device that the services call number `device`.
@@ -203,14 +243,6 @@ struct VirtualMidiBackend::Impl {
     };
 };
 
-namespace {
-
-// Declared devices live in vectors that may grow while a connection refers
-// to one of them; the vectors reserve room up front so that never moves them.
-constexpr std::size_t MaxDevices = 256;
-
-} // namespace
-
 VirtualMidiBackend::VirtualMidiBackend() : d(std::make_shared<Impl>())
 {
     d->inputs.reserve(MaxDevices);
@@ -235,67 +267,22 @@ void VirtualMidiBackend::setEvents(MidiBackendEvents* events)
 
 unsigned VirtualMidiBackend::addInput(const DeviceSpec& spec)
 {
-    unsigned device = 0;
-    {
-        const std::lock_guard lock(d->mutex);
-        if (d->inputs.size() == MaxDevices)
-            throw std::length_error("too many virtual MIDI inputs");
-        VirtualInput input;
-        input.spec = spec;
-        d->inputs.push_back(std::move(input));
-        device = static_cast<unsigned>(d->inputs.size() - 1);
-    }
-    if (d->events)
-        d->events->portsChanged();
-    return device;
+    return d->add(d->inputs, spec, "inputs");
 }
 
 unsigned VirtualMidiBackend::addOutput(const DeviceSpec& spec)
 {
-    unsigned device = 0;
-    {
-        const std::lock_guard lock(d->mutex);
-        if (d->outputs.size() == MaxDevices)
-            throw std::length_error("too many virtual MIDI outputs");
-        VirtualOutput output;
-        output.spec = spec;
-        d->outputs.push_back(std::move(output));
-        device = static_cast<unsigned>(d->outputs.size() - 1);
-    }
-    if (d->events)
-        d->events->portsChanged();
-    return device;
+    return d->add(d->outputs, spec, "outputs");
 }
 
 void VirtualMidiBackend::removeInput(unsigned device)
 {
-    MidiInputConnection* lost = nullptr;
-    {
-        const std::lock_guard lock(d->mutex);
-        VirtualInput& input = d->input(device);
-        input.removed = true;
-        lost = input.connection;
-    }
-    // Told without the lock: the services may count the devices at once.
-    if (d->events && lost)
-        d->events->inputLost(*lost);
-    if (d->events)
-        d->events->portsChanged();
+    d->remove(d->input(device), [this](MidiInputConnection& lost) { d->events->inputLost(lost); });
 }
 
 void VirtualMidiBackend::removeOutput(unsigned device)
 {
-    MidiOutputConnection* lost = nullptr;
-    {
-        const std::lock_guard lock(d->mutex);
-        VirtualOutput& output = d->output(device);
-        output.removed = true;
-        lost = output.connection;
-    }
-    if (d->events && lost)
-        d->events->outputLost(*lost);
-    if (d->events)
-        d->events->portsChanged();
+    d->remove(d->output(device), [this](MidiOutputConnection& lost) { d->events->outputLost(lost); });
 }
 
 void VirtualMidiBackend::setInputCapsError(unsigned device, MMRESULT code)
