@@ -1,6 +1,5 @@
 #include "platform/midi/jack_midi_backend.h"
 
-#include "platform/midi/listed_port_caps.h"
 #include "platform/midi/quiet_midi_libraries.h"
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
@@ -380,25 +379,6 @@ struct JackMidiBackend::Impl {
         return true;
     }
 
-    // Each direction's list is counted on its own: a device number always
-    // means a port of the list as its direction last counted it.
-    void refreshInputs()
-    {
-        inputs.clear();
-        inputsListed = true;
-        // Our inputs read from the server's output ports, and the other way round.
-        if (ensureSession())
-            collect(JackPortIsOutput, inputs);
-    }
-
-    void refreshOutputs()
-    {
-        outputs.clear();
-        outputsListed = true;
-        if (ensureSession())
-            collect(JackPortIsInput, outputs);
-    }
-
     void collect(unsigned long flags, std::vector<ListedPort>& ports)
     {
         const char** names = jack_get_ports(session->client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
@@ -414,20 +394,6 @@ struct JackMidiBackend::Impl {
             ports.push_back(jackPort(std::move(portName), physical));
         }
         jack_free(names);
-    }
-
-    const std::vector<ListedPort>& currentInputs()
-    {
-        if (!inputsListed)
-            refreshInputs();
-        return inputs;
-    }
-
-    const std::vector<ListedPort>& currentOutputs()
-    {
-        if (!outputsListed)
-            refreshOutputs();
-        return outputs;
     }
 
     // Main thread: what libjack's threads reported.
@@ -458,10 +424,6 @@ struct JackMidiBackend::Impl {
 
     NotificationWindow window;
     std::shared_ptr<Session> session;
-    std::vector<ListedPort> inputs;
-    std::vector<ListedPort> outputs;
-    bool inputsListed = false;
-    bool outputsListed = false;
     MidiBackendEvents* events = nullptr;
 };
 
@@ -492,44 +454,21 @@ bool JackMidiBackend::reportsPortChanges() const
     return d->session && d->session->running.load(std::memory_order_acquire);
 }
 
-unsigned JackMidiBackend::inputCount()
+std::vector<ListedPort> JackMidiBackend::listPorts(bool inputs)
 {
-    d->refreshInputs();
-    return static_cast<unsigned>(d->inputs.size());
-}
-
-unsigned JackMidiBackend::outputCount()
-{
-    d->refreshOutputs();
-    return static_cast<unsigned>(d->outputs.size());
-}
-
-PortKind JackMidiBackend::inputKind(unsigned device)
-{
-    return listedKind(d->currentInputs(), device);
-}
-
-PortKind JackMidiBackend::outputKind(unsigned device)
-{
-    return listedKind(d->currentOutputs(), device);
-}
-
-MMRESULT JackMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
-{
-    return listedInputCaps(d->currentInputs(), device, caps);
-}
-
-MMRESULT JackMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
-{
-    return listedOutputCaps(d->currentOutputs(), device, caps);
+    std::vector<ListedPort> ports;
+    // Our inputs read from the server's output ports, and the other way round.
+    if (d->ensureSession())
+        d->collect(inputs ? JackPortIsOutput : JackPortIsInput, ports);
+    return ports;
 }
 
 MMRESULT JackMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
 {
-    const auto& ports = d->currentInputs();
-    if (device >= ports.size())
+    const ListedPort* port = listedInput(device);
+    if (!port)
         return MMSYSERR_BADDEVICEID;
-    const std::string name = ports[device].name;
+    const std::string name = port->name;
     Session* session = d->session.get();
     // A server that has gone since the listing: the port has gone with it.
     if (!session || !session->hasPort(name))
@@ -550,10 +489,10 @@ MMRESULT JackMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::u
 
 MMRESULT JackMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
 {
-    const auto& ports = d->currentOutputs();
-    if (device >= ports.size())
+    const ListedPort* port = listedOutput(device);
+    if (!port)
         return MMSYSERR_BADDEVICEID;
-    const std::string name = ports[device].name;
+    const std::string name = port->name;
     Session* session = d->session.get();
     if (!session || !session->hasPort(name))
         return MIDIERR_NODEVICE;

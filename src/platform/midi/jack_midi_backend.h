@@ -29,12 +29,12 @@
 // again); it stays until the process ends, and the next listing opens a new
 // client when a server runs again.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/listed_ports_backend.h"
 
 #include <memory>
 #include <string>
 
-class JackMidiBackend final : public MidiBackend {
+class JackMidiBackend final : public ListedPortsBackend {
 public:
     JackMidiBackend();
     ~JackMidiBackend() override;
@@ -50,16 +50,12 @@ public:
     // While a server runs; a server that starts later is only found by counting.
     bool reportsPortChanges() const override;
     bool serverAvailable() override;
-    unsigned inputCount() override;
-    unsigned outputCount() override;
-    PortKind inputKind(unsigned device) override;
-    PortKind outputKind(unsigned device) override;
-    MMRESULT inputCaps(unsigned device, MIDIINCAPSW& caps) override;
-    MMRESULT outputCaps(unsigned device, MIDIOUTCAPSW& caps) override;
     MMRESULT openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
     MMRESULT openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out) override;
 
 private:
+    std::vector<ListedPort> listPorts(bool inputs) override;
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

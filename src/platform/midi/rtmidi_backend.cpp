@@ -1,6 +1,5 @@
 #include "platform/midi/rtmidi_backend.h"
 
-#include "platform/midi/listed_port_caps.h"
 #include "platform/midi/midi_stream_split.h"
 #include "platform/midi/port_order.h"
 #include "platform/midi/quiet_midi_libraries.h"
@@ -190,39 +189,6 @@ struct RtMidiBackend::Impl {
         }
     }
 
-    // Each direction is counted on its own: a device number always means a
-    // port of the list as its direction last counted it.
-    void refreshInputs()
-    {
-        ensureSequencer();
-        inputs.clear();
-        appendAlsaPorts(alsaSources.get(), clientName, inputs);
-        orderPorts(inputs);
-        inputsListed = true;
-    }
-
-    void refreshOutputs()
-    {
-        ensureSequencer();
-        outputs.clear();
-        appendAlsaPorts(alsaSinks.get(), clientName, outputs);
-        orderPorts(outputs);
-        outputsListed = true;
-    }
-
-    const std::vector<ListedPort>& currentInputs()
-    {
-        if (!inputsListed)
-            refreshInputs();
-        return inputs;
-    }
-
-    const std::vector<ListedPort>& currentOutputs()
-    {
-        if (!outputsListed)
-            refreshOutputs();
-        return outputs;
-    }
 };
 
 RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
@@ -242,44 +208,24 @@ bool RtMidiBackend::reportsPortChanges() const
     return !d->alsaSources;
 }
 
-unsigned RtMidiBackend::inputCount()
+std::vector<ListedPort> RtMidiBackend::listPorts(bool inputs)
 {
-    d->refreshInputs();
-    return static_cast<unsigned>(d->inputs.size());
-}
-
-unsigned RtMidiBackend::outputCount()
-{
-    d->refreshOutputs();
-    return static_cast<unsigned>(d->outputs.size());
-}
-
-PortKind RtMidiBackend::inputKind(unsigned device)
-{
-    return listedKind(d->currentInputs(), device);
-}
-
-PortKind RtMidiBackend::outputKind(unsigned device)
-{
-    return listedKind(d->currentOutputs(), device);
-}
-
-MMRESULT RtMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
-{
-    return listedInputCaps(d->currentInputs(), device, caps);
-}
-
-MMRESULT RtMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
-{
-    return listedOutputCaps(d->currentOutputs(), device, caps);
+    d->ensureSequencer();
+    std::vector<ListedPort> ports;
+    if (inputs)
+        appendAlsaPorts(d->alsaSources.get(), d->clientName, ports);
+    else
+        appendAlsaPorts(d->alsaSinks.get(), d->clientName, ports);
+    orderPorts(ports);
+    return ports;
 }
 
 MMRESULT RtMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
 {
-    const auto& ports = d->currentInputs();
-    if (device >= ports.size())
+    const ListedPort* listed = listedInput(device);
+    if (!listed)
         return MMSYSERR_BADDEVICEID;
-    const ListedPort& entry = ports[device];
+    const ListedPort& entry = *listed;
     std::unique_ptr<RtErrorLog> log;
     std::unique_ptr<RtMidiIn> port;
     const MMRESULT result = openPort(entry, d->clientName, "in", log, port, &RtInputConnection::onInput, &sink);
@@ -294,10 +240,10 @@ MMRESULT RtMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::uni
 
 MMRESULT RtMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
 {
-    const auto& ports = d->currentOutputs();
-    if (device >= ports.size())
+    const ListedPort* listed = listedOutput(device);
+    if (!listed)
         return MMSYSERR_BADDEVICEID;
-    const ListedPort& entry = ports[device];
+    const ListedPort& entry = *listed;
     // Feeding a through port that our input listens to would loop every
     // message forever.
     if (feedsBack(entry, *d->openInputs))

@@ -16,12 +16,12 @@
 // (where a thru route sends them on), and an output's send, which the
 // services call from one thread at a time.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/listed_ports_backend.h"
 
 #include <memory>
 #include <string>
 
-class RtMidiBackend final : public MidiBackend {
+class RtMidiBackend final : public ListedPortsBackend {
 public:
     RtMidiBackend();
     ~RtMidiBackend() override;
@@ -33,16 +33,12 @@ public:
     // is there nothing to count again.
     bool reportsPortChanges() const override;
     bool serverAvailable() override;
-    unsigned inputCount() override;
-    unsigned outputCount() override;
-    PortKind inputKind(unsigned device) override;
-    PortKind outputKind(unsigned device) override;
-    MMRESULT inputCaps(unsigned device, MIDIINCAPSW& caps) override;
-    MMRESULT outputCaps(unsigned device, MIDIOUTCAPSW& caps) override;
     MMRESULT openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
     MMRESULT openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out) override;
 
 private:
+    std::vector<ListedPort> listPorts(bool inputs) override;
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

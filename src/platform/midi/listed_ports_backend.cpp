@@ -1,0 +1,88 @@
+#include "platform/midi/listed_ports_backend.h"
+
+#include "platform/midi/port_name.h"
+
+namespace {
+
+constexpr WORD UnknownMaker = 0xFFFF;
+constexpr WORD UnknownProduct = 0xFFFF;
+constexpr DWORD DriverVersion = 0x0100; // 1.0
+constexpr WORD AllChannels = 0xFFFF;
+
+} // namespace
+
+unsigned ListedPortsBackend::count(bool inputs)
+{
+    (inputs ? inputs_ : outputs_) = listPorts(inputs);
+    (inputs ? inputsListed_ : outputsListed_) = true;
+    return static_cast<unsigned>((inputs ? inputs_ : outputs_).size());
+}
+
+const std::vector<ListedPort>& ListedPortsBackend::current(bool inputs)
+{
+    if (!(inputs ? inputsListed_ : outputsListed_))
+        count(inputs);
+    return inputs ? inputs_ : outputs_;
+}
+
+unsigned ListedPortsBackend::inputCount()
+{
+    return count(true);
+}
+
+unsigned ListedPortsBackend::outputCount()
+{
+    return count(false);
+}
+
+const ListedPort* ListedPortsBackend::listedInput(unsigned device)
+{
+    const auto& ports = current(true);
+    return device < ports.size() ? &ports[device] : nullptr;
+}
+
+const ListedPort* ListedPortsBackend::listedOutput(unsigned device)
+{
+    const auto& ports = current(false);
+    return device < ports.size() ? &ports[device] : nullptr;
+}
+
+PortKind ListedPortsBackend::inputKind(unsigned device)
+{
+    const ListedPort* port = listedInput(device);
+    return port ? port->kind : PortKind::Program;
+}
+
+PortKind ListedPortsBackend::outputKind(unsigned device)
+{
+    const ListedPort* port = listedOutput(device);
+    return port ? port->kind : PortKind::Program;
+}
+
+MMRESULT ListedPortsBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
+{
+    const ListedPort* port = listedInput(device);
+    if (!port)
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIINCAPSW{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(port->name, caps.szPname);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT ListedPortsBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
+{
+    const ListedPort* port = listedOutput(device);
+    if (!port)
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIOUTCAPSW{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(port->name, caps.szPname);
+    caps.wTechnology = MOD_MIDIPORT;
+    caps.wChannelMask = AllChannels;
+    return MMSYSERR_NOERROR;
+}
