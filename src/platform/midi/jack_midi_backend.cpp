@@ -246,88 +246,90 @@ void disconnectPorts(Session& session, const std::string& source, const std::str
         jack_disconnect(session.client, source.c_str(), destination.c_str());
 }
 
+// What an open connection holds: its session, the state that the process
+// callback reads through one of the session's slots, and the device's port,
+// connected to ours (by us, or by hand before: then it stays connected).
+template <class State>
+struct JackLink {
+    // Takes the state away from the process callback, then ends the connection
+    // from `source` to `destination` if we made it.
+    void close(const std::string& source, const std::string& destination) noexcept
+    {
+        slot.store(nullptr, std::memory_order_seq_cst);
+        session->waitForProcess();
+        if (connected)
+            disconnectPorts(*session, source, destination);
+    }
+
+    std::shared_ptr<Session> session;
+    std::atomic<State*>& slot;
+    std::unique_ptr<State> state;
+    std::string device;
+    bool connected;    // made by us, not found made by hand
+    bool lost = false; // main thread: reported lost already
+};
+
 class JackInputConnection final : public MidiInputConnection {
 public:
     JackInputConnection(std::shared_ptr<Session> session, std::unique_ptr<InputState> state, std::string device,
                         bool connected)
-        : session_(std::move(session)), state_(std::move(state)), device_(std::move(device)), connected_(connected)
+        : link{session, session->input, std::move(state), std::move(device), connected}
     {
-        session_->openInput = this;
+        link.session->openInput = this;
     }
 
     ~JackInputConnection() override
     {
-        session_->input.store(nullptr, std::memory_order_seq_cst);
-        session_->waitForProcess();
-        session_->openInput = nullptr;
-        if (connected_)
-            disconnectPorts(*session_, device_, session_->inName);
+        link.session->openInput = nullptr;
+        link.close(link.device, link.session->inName);
     }
 
     MMRESULT connectThru(MidiOutputConnection& output, const ThruMap& map) override;
 
     void disconnectThru() override
     {
-        state_->route.store(nullptr, std::memory_order_seq_cst);
-        session_->waitForProcess();
+        link.state->route.store(nullptr, std::memory_order_seq_cst);
+        link.session->waitForProcess();
     }
 
-    const std::string& device() const { return device_; }
-    bool lost = false; // main thread: reported lost already
-
-private:
-    std::shared_ptr<Session> session_;
-    std::unique_ptr<InputState> state_;
-    std::string device_;
-    bool connected_;
+    JackLink<InputState> link;
 };
 
 class JackOutputConnection final : public MidiOutputConnection {
 public:
     JackOutputConnection(std::shared_ptr<Session> session, std::unique_ptr<OutputState> state, std::string device,
                          bool connected)
-        : session_(std::move(session)), state_(std::move(state)), device_(std::move(device)), connected_(connected)
+        : link{session, session->output, std::move(state), std::move(device), connected}
     {
-        session_->openOutput = this;
+        link.session->openOutput = this;
     }
 
     ~JackOutputConnection() override
     {
-        session_->output.store(nullptr, std::memory_order_seq_cst);
-        session_->waitForProcess();
-        session_->openOutput = nullptr;
-        if (connected_)
-            disconnectPorts(*session_, session_->outName, device_);
+        link.session->openOutput = nullptr;
+        link.close(link.session->outName, link.device);
     }
 
     // One thread at a time; the message waits for the next cycle. Nothing
     // waits for a server that has gone: its messages are lost at once.
     MMRESULT send(const std::uint8_t* data, std::size_t size, bool) override
     {
-        if (!session_->running.load(std::memory_order_acquire))
+        if (!link.session->running.load(std::memory_order_acquire))
             return MIDIERR_SENDQUEUEFULL;
-        return state_->queued.push(data, size) ? MMSYSERR_NOERROR : MIDIERR_SENDQUEUEFULL;
+        return link.state->queued.push(data, size) ? MMSYSERR_NOERROR : MIDIERR_SENDQUEUEFULL;
     }
 
-    const Session* session() const { return session_.get(); }
-    const std::string& device() const { return device_; }
-    bool lost = false; // main thread: reported lost already
-
-private:
-    std::shared_ptr<Session> session_;
-    std::unique_ptr<OutputState> state_;
-    std::string device_;
-    bool connected_;
+    JackLink<OutputState> link;
 };
 
 MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const ThruMap& map)
 {
     // Only the client's own output is written in the process callback.
     const auto* jackOutput = dynamic_cast<const JackOutputConnection*>(&output);
-    if (!jackOutput || jackOutput->session() != session_.get())
+    if (!jackOutput || jackOutput->link.session != link.session)
         return MMSYSERR_NOTSUPPORTED;
-    state_->inLong = false;
-    state_->route.store(&map, std::memory_order_seq_cst);
+    link.state->inLong = false;
+    link.state->route.store(&map, std::memory_order_seq_cst);
     return MMSYSERR_NOERROR;
 }
 
@@ -405,14 +407,14 @@ struct JackMidiBackend::Impl {
         JackInputConnection* input = reporter->openInput;
         JackOutputConnection* output = reporter->openOutput;
         // A device is lost with its server, or when its port goes or is renamed.
-        const bool inputLost = input && !input->lost
-            && (message.Msg == NotifyServerGone || !reporter->hasPort(input->device()));
-        const bool outputLost = output && !output->lost
-            && (message.Msg == NotifyServerGone || !reporter->hasPort(output->device()));
+        const bool inputLost = input && !input->link.lost
+            && (message.Msg == NotifyServerGone || !reporter->hasPort(input->link.device));
+        const bool outputLost = output && !output->link.lost
+            && (message.Msg == NotifyServerGone || !reporter->hasPort(output->link.device));
         if (inputLost)
-            input->lost = true;
+            input->link.lost = true;
         if (outputLost)
-            output->lost = true;
+            output->link.lost = true;
         if (!events)
             return;
         if (inputLost)

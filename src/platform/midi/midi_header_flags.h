@@ -14,6 +14,19 @@ inline DWORD loadHeaderFlags(MIDIHDR& header) noexcept
     return std::atomic_ref<DWORD>(header.dwFlags).load(std::memory_order_acquire);
 }
 
+// Whether a header with these flags may go to the driver: prepared, not with
+// it already, and holding a buffer.
+inline MMRESULT checkHeaderToLend(const MIDIHDR& header, DWORD flags) noexcept
+{
+    if (!(flags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (flags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    if (!header.lpData || header.dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    return MMSYSERR_NOERROR;
+}
+
 // Writes the flags after the header's other fields (release).
 inline void storeHeaderFlags(MIDIHDR& header, DWORD flags) noexcept
 {

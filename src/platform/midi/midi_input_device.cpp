@@ -70,12 +70,8 @@ void MidiInputDevice::notify(UINT message) const noexcept
 MMRESULT MidiInputDevice::addBuffer(MIDIHDR& header)
 {
     const DWORD flags = loadHeaderFlags(header);
-    if (!(flags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (flags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    if (!header.lpData || header.dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT refused = checkHeaderToLend(header, flags))
+        return refused;
     header.dwBytesRecorded = 0;
     header.dwReserved[0] = ThruNone;
     storeHeaderFlags(header, (flags | MHDR_INQUEUE) & ~MHDR_DONE);

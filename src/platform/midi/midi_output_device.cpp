@@ -41,12 +41,8 @@ MMRESULT MidiOutputDevice::sendShort(DWORD packed)
 MMRESULT MidiOutputDevice::sendLong(MIDIHDR& header)
 {
     const DWORD flags = loadHeaderFlags(header);
-    if (!(flags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (flags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    if (!header.lpData || header.dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT refused = checkHeaderToLend(header, flags))
+        return refused;
 
     storeHeaderFlags(header, (flags | MHDR_INQUEUE) & ~MHDR_DONE);
     queued_.fetch_add(1, std::memory_order_acq_rel);

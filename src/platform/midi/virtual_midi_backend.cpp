@@ -115,6 +115,13 @@ struct VirtualMidiBackend::Impl {
             events->portsChanged();
     }
 
+    // Sets one of a device's faults.
+    void setFault(MMRESULT& fault, MMRESULT code)
+    {
+        const std::lock_guard lock(mutex);
+        fault = code;
+    }
+
     // The declared device that the services call number `device`.
     template <class Device>
     static Device* listed(std::vector<Device>& devices, unsigned device)
@@ -287,38 +294,32 @@ void VirtualMidiBackend::removeOutput(unsigned device)
 
 void VirtualMidiBackend::setInputCapsError(unsigned device, MMRESULT code)
 {
-    const std::lock_guard lock(d->mutex);
-    d->input(device).capsError = code;
+    d->setFault(d->input(device).capsError, code);
 }
 
 void VirtualMidiBackend::setOutputCapsError(unsigned device, MMRESULT code)
 {
-    const std::lock_guard lock(d->mutex);
-    d->output(device).capsError = code;
+    d->setFault(d->output(device).capsError, code);
 }
 
 void VirtualMidiBackend::setInputOpenError(unsigned device, MMRESULT code)
 {
-    const std::lock_guard lock(d->mutex);
-    d->input(device).openError = code;
+    d->setFault(d->input(device).openError, code);
 }
 
 void VirtualMidiBackend::setOutputOpenError(unsigned device, MMRESULT code)
 {
-    const std::lock_guard lock(d->mutex);
-    d->output(device).openError = code;
+    d->setFault(d->output(device).openError, code);
 }
 
 void VirtualMidiBackend::setShortSendError(unsigned device, MMRESULT code)
 {
-    const std::lock_guard lock(d->mutex);
-    d->output(device).shortSendError = code;
+    d->setFault(d->output(device).shortSendError, code);
 }
 
 void VirtualMidiBackend::setLongSendError(unsigned device, MMRESULT code)
 {
-    const std::lock_guard lock(d->mutex);
-    d->output(device).longSendError = code;
+    d->setFault(d->output(device).longSendError, code);
 }
 
 void VirtualMidiBackend::injectShort(unsigned device, DWORD packed)
