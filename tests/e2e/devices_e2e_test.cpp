@@ -1,13 +1,16 @@
 // Devices as musicians use them, with the window and its ports in the test's
 // own process on the real JACK backend: probe clients that come and go stand
-// for keyboards, synths and programs. What the program did is read from the
-// server itself (which port our client's ports are connected to, which ports
-// exist) and from what the probes receive, not only from the window.
+// for keyboards, synths and programs, on the shared server or on one of the
+// test's own that stops and starts again. What the program did is read from
+// the server itself (which port our client's ports are connected to, which
+// ports exist) and from what the probes receive, not only from the window.
+// Last, every kind of message through the curve in both modes of the menu "MIDI".
 #include "app/app_settings.h"
 #include "app/main_window.h"
 #include "app/widgets/status_shape.h"
 #include "jack_probe.h"
 #include "platform/midi/midi_services.h"
+#include "private_jack_server.h"
 #include "routing/midi_routing.h"
 #include "support/window_fixture.h"
 
@@ -283,6 +286,37 @@ TEST_F(DevicesOnJack, ADeviceThatGoesTurnsRedAndOpensAgainByItselfWhileNotesFlow
     EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn ouvert");
     EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut ouvert");
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+}
+
+TEST_F(DevicesOnJack, DevicesOfAServerThatStartsAgainOpenByThemselves)
+{
+    PrivateJackServer server;
+    Add("keyboard");
+    Start("keyboard");
+    server.kill();
+    Remove("keyboard");
+    ASSERT_TRUE(Eventually(
+        [&] { return routing->PortIsLost(TPortSide::Input) && routing->PortIsLost(TPortSide::Output); }));
+    for (const Side& side : Sides) {
+        SCOPED_TRACE(side.name);
+        EXPECT_EQ((form.get()->*side.shape)->BrushColor(), Red);
+        EXPECT_EQ((form.get()->*side.shape)->toolTip().toStdString(), side.lostHint);
+    }
+
+    // Nothing tells of a server that starts: the lists are counted again now and then.
+    server.start();
+    JackProbe& back = Add("keyboard");
+    for (const Side& side : Sides) {
+        SCOPED_TRACE(side.name);
+        EXPECT_TRUE(ConnectedTo(side.ourPort, {(back.*side.devicePort)()}));
+        EXPECT_TRUE(Eventually([&] { return (form.get()->*side.shape)->BrushColor() == Lime; }));
+    }
+    EXPECT_EQ(RoundTrip(back, back, {0x90, 60, 100}), (Bytes{0x90, 60, form->TransferTable[100]}));
+    EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+    // Our clients leave before the server goes.
+    StopWindow();
+    probes.clear();
+    patchbay.reset();
 }
 
 TEST_F(DevicesOnJack, ADeviceChosenFromAListThatChangedOpensByNameOrNotAtAllNeverAnother)
