@@ -15,11 +15,14 @@
 
 class ProgramProcess {
 public:
-    ProgramProcess()
+    // Its settings file lives under `configHome` (XDG_CONFIG_HOME) when
+    // given, else in a folder that goes with it.
+    explicit ProgramProcess(const QString& configHome = {})
     {
+        const std::string config = (configHome.isEmpty() ? runtimeDir_.path() : configHome).toStdString();
         program_.start(VELOMORPH_EXECUTABLE, {},
                        {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtimeDir_.path().toStdString(),
-                        "XDG_CONFIG_HOME=" + runtimeDir_.path().toStdString()},
+                        "XDG_CONFIG_HOME=" + config},
                        ChildProcess::Output::FileWithErrors, outputPath());
     }
 

@@ -3,6 +3,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -93,6 +94,25 @@ std::vector<std::string> JackProbe::allPorts() const
         names.emplace_back(*port);
     jack_free(ports);
     return names;
+}
+
+std::vector<std::string> JackProbe::connections(const std::string& port) const
+{
+    std::vector<std::string> names;
+    const jack_port_t* found = jack_port_by_name(client_, port.c_str());
+    if (!found)
+        return names;
+    const char** ports = jack_port_get_all_connections(client_, found);
+    for (const char** name = ports; name && *name; ++name)
+        names.emplace_back(*name);
+    jack_free(ports);
+    return names;
+}
+
+bool JackProbe::connect(const std::string& source, const std::string& destination)
+{
+    const int result = jack_connect(client_, source.c_str(), destination.c_str());
+    return result == 0 || result == EEXIST;
 }
 
 jack_nframes_t JackProbe::sampleRate() const

@@ -49,6 +49,12 @@ public:
     std::string inputPort() const;
     // Every port of the server, by full name.
     std::vector<std::string> allPorts() const;
+    // The ports connected to `port` (any client's), by full name; none for a
+    // port that does not exist.
+    std::vector<std::string> connections(const std::string& port) const;
+    // Connects two ports of any clients, as a patchbay does; true when they
+    // are connected afterwards.
+    bool connect(const std::string& source, const std::string& destination);
     // The server's sample rate and period.
     jack_nframes_t sampleRate() const;
     jack_nframes_t periodFrames() const;
