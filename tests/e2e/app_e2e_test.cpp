@@ -16,11 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr double SampleRate = 48000.0;
-// The probe sees an event at the start of the cycle after it was sent, so
-// two frame times differ from the sending times by up to one period.
-constexpr double PeriodFrames = 256.0;
-
 class ProgramOnJack : public ::testing::Test {
 protected:
     void SetUp() override
@@ -50,7 +45,8 @@ TEST_F(ProgramOnJack, PlaysTheTestNoteForwardsThroughTheCurveAndQuitsCleanly)
     const auto& note = probe->events();
     EXPECT_EQ(note[0].bytes, (Bytes{0x90, 0x3F, 0x64}));
     EXPECT_EQ(note[1].bytes, (Bytes{0x80, 0x3F, 0x64}));
-    EXPECT_GE(static_cast<double>(note[1].frame - note[0].frame) + PeriodFrames, 0.3 * SampleRate);
+    // Its length is checked where the clock is the test's (the window tests):
+    // a dummy server's frames fall behind the clock when the machine stalls.
 
     const TTransferTable table = BuildTransferTable(DefaultCurvePoints);
     for (int v = 0; v < 128; ++v) {

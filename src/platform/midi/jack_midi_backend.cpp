@@ -4,6 +4,8 @@
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
 
+#include <QTimer>
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -24,6 +26,9 @@ constexpr std::size_t CarriedBytes = 256 * 1024;
 // A long message handed over leaves in pieces of at most this many bytes,
 // which receivers put together again: a port buffer holds a few of them.
 constexpr std::size_t PieceBytes = 4096;
+
+// How long after a port's registration or removal it is looked at again.
+constexpr int SettleMs = 200;
 
 // Notifications from libjack's threads to the main thread.
 constexpr std::uint32_t NotifyServerGone = 1;
@@ -336,7 +341,18 @@ MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const Th
 } // namespace
 
 struct JackMidiBackend::Impl {
-    Impl() : window([this](TMessage& message) { onNotification(message); }) {}
+    Impl() : window([this](TMessage& message) { onNotification(message); })
+    {
+        // libjack tells of a port's registration or removal while the port
+        // is still being added or taken away: once things have settled, the
+        // same is looked at again.
+        settle.setSingleShot(true);
+        settle.setInterval(SettleMs);
+        QObject::connect(&settle, &QTimer::timeout, [this] {
+            if (session)
+                report(*session, false);
+        });
+    }
 
     ~Impl()
     {
@@ -404,13 +420,22 @@ struct JackMidiBackend::Impl {
         // A session that has gone since it posted is kept, abandoned: the
         // pointer still leads to it.
         auto* reporter = reinterpret_cast<Session*>(message.WParam);
-        JackInputConnection* input = reporter->openInput;
-        JackOutputConnection* output = reporter->openOutput;
+        report(*reporter, message.Msg == NotifyServerGone);
+        if (message.Msg == NotifyPortsChanged)
+            settle.start();
+    }
+
+    // Tells the services which open devices of the session have gone, and
+    // that the lists may have changed.
+    void report(Session& reporter, bool serverGone)
+    {
+        JackInputConnection* input = reporter.openInput;
+        JackOutputConnection* output = reporter.openOutput;
         // A device is lost with its server, or when its port goes or is renamed.
         const bool inputLost = input && !input->link.lost
-            && (message.Msg == NotifyServerGone || !reporter->hasPort(input->link.device));
+            && (serverGone || !reporter.hasPort(input->link.device));
         const bool outputLost = output && !output->link.lost
-            && (message.Msg == NotifyServerGone || !reporter->hasPort(output->link.device));
+            && (serverGone || !reporter.hasPort(output->link.device));
         if (inputLost)
             input->link.lost = true;
         if (outputLost)
@@ -425,6 +450,7 @@ struct JackMidiBackend::Impl {
     }
 
     NotificationWindow window;
+    QTimer settle;
     std::shared_ptr<Session> session;
     MidiBackendEvents* events = nullptr;
 };
