@@ -89,6 +89,14 @@ int RunHeadless(char* program, const TCommandLine& command)
     char* argv[] = {program, nullptr};
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velomorph"));
+    // A request to end can come at any moment of the start-up, also while its
+    // waits run the event loop, where QCoreApplication::exit does nothing:
+    // the start-up then stops short and the loop is never entered.
+    bool ending = false;
+    InstallTerminationRequestHandler([&ending] {
+        ending = true;
+        QCoreApplication::exit(0);
+    });
 
     // Nothing is opened before the curve has been read.
     CurvePoints points;
@@ -115,7 +123,6 @@ int RunHeadless(char* program, const TCommandLine& command)
     routing.PublishTransferTable(BuildTransferTable(points));
     routing.SetNotesOnly(command.NotesOnly);
 
-    InstallTerminationRequestHandler([] { QCoreApplication::exit(0); });
     const auto reload = [&] {
         try {
             routing.PublishTransferTable(BuildTransferTable(ReadPoints(command.CurveFile)));
@@ -150,12 +157,13 @@ int RunHeadless(char* program, const TCommandLine& command)
     routing.cbMIDIInChange();
     routing.cbMIDIOutChange();
     try {
-        routing.SendTestNote();
+        if (!ending)
+            routing.SendTestNote();
     } catch (const Exception& error) {
         PrintConsoleLine(QString::fromStdString(error.what()));
     }
 
-    const int result = QCoreApplication::exec();
+    const int result = ending ? 0 : QCoreApplication::exec();
     watch.reset();
     routing.FreeMidiPorts();
     SetMidiBackend(nullptr);
