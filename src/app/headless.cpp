@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include "app/console_view.h"
+#include "app/error_report.h"
 #include "curve/curve_file.h"
 #include "curve/transfer_table.h"
 #include "platform/exception.h"
@@ -81,14 +82,49 @@ private:
     std::pair<qint64, QDateTime> stamp;
 };
 
+// Every error that leaves an event handler (a message that arrives while no
+// output is open, ...) goes to the error report, as in the window; the
+// program runs on.
+class TConsoleApplication final : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        bool handled = false;
+        RunGuarded([&] { handled = QCoreApplication::notify(receiver, event); });
+        return handled;
+    }
+};
+
 } // namespace
 
 int RunHeadless(char* program, const TCommandLine& command)
 {
     int argc = 1;
     char* argv[] = {program, nullptr};
-    QCoreApplication app(argc, argv);
+    TConsoleApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Velomorph"));
+    // The error report is a line on stderr. Each message that cannot leave
+    // raises the same error: it is printed once, until another one comes.
+    QString lastError;
+    SetErrorSink([&lastError](const QString& text) {
+        if (text == lastError)
+            return;
+        lastError = text;
+        PrintConsoleLine(text);
+    });
+    const struct SinkReset {
+        ~SinkReset() { SetErrorSink({}); }
+    } sinkReset;
+    // A request to end can come at any moment of the start-up, also while its
+    // waits run the event loop, where QCoreApplication::exit does nothing:
+    // the start-up then stops short and the loop is never entered.
+    bool ending = false;
+    InstallTerminationRequestHandler([&ending] {
+        ending = true;
+        QCoreApplication::exit(0);
+    });
 
     // Nothing is opened before the curve has been read.
     CurvePoints points;
@@ -115,7 +151,6 @@ int RunHeadless(char* program, const TCommandLine& command)
     routing.PublishTransferTable(BuildTransferTable(points));
     routing.SetNotesOnly(command.NotesOnly);
 
-    InstallTerminationRequestHandler([] { QCoreApplication::exit(0); });
     const auto reload = [&] {
         try {
             routing.PublishTransferTable(BuildTransferTable(ReadPoints(command.CurveFile)));
@@ -149,13 +184,10 @@ int RunHeadless(char* program, const TCommandLine& command)
     routing.FillDeviceLists();
     routing.cbMIDIInChange();
     routing.cbMIDIOutChange();
-    try {
-        routing.SendTestNote();
-    } catch (const Exception& error) {
-        PrintConsoleLine(QString::fromStdString(error.what()));
-    }
+    if (!ending)
+        RunGuarded([&] { routing.SendTestNote(); });
 
-    const int result = QCoreApplication::exec();
+    const int result = ending ? 0 : QCoreApplication::exec();
     watch.reset();
     routing.FreeMidiPorts();
     SetMidiBackend(nullptr);

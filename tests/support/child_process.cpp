@@ -36,7 +36,8 @@ std::string Resolve(const std::string& program)
     return program;
 }
 
-// The caller's environment with `mine` added, each replacing a variable of its name.
+// The caller's environment with `mine` added, each replacing a variable of
+// its name; an entry without "=" only removes its variable.
 std::vector<std::string> Environment(const std::vector<std::string>& mine)
 {
     std::vector<std::string> env;
@@ -49,7 +50,10 @@ std::vector<std::string> Environment(const std::vector<std::string>& mine)
         if (!replaced)
             env.push_back(entry);
     }
-    env.insert(env.end(), mine.begin(), mine.end());
+    for (const std::string& m : mine) {
+        if (m.find('=') != std::string::npos)
+            env.push_back(m);
+    }
     return env;
 }
 
@@ -115,6 +119,7 @@ void ChildProcess::start(const std::string& program, const std::vector<std::stri
     const Descriptor readEnd(pipeFds[0]);
     Descriptor writeEnd(pipeFds[1]);
 
+    const char* folder = workingDirectory_.empty() ? nullptr : workingDirectory_.c_str();
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -131,7 +136,8 @@ void ChildProcess::start(const std::string& program, const std::vector<std::stri
             ::dup2(out.fd, STDOUT_FILENO);
         if (errFd >= 0)
             ::dup2(errFd, STDERR_FILENO);
-        ::execve(path.c_str(), argv.data(), envp.data());
+        if (!folder || ::chdir(folder) == 0)
+            ::execve(path.c_str(), argv.data(), envp.data());
         const int error = errno;
         [[maybe_unused]] const ssize_t written = ::write(writeEnd.fd, &error, sizeof error);
         ::_exit(127);
@@ -149,6 +155,7 @@ void ChildProcess::start(const std::string& program, const std::vector<std::stri
     }
     pid_ = pid;
     status_ = 0;
+    reaped_ = false;
 }
 
 bool ChildProcess::reap(bool block)
@@ -163,6 +170,7 @@ bool ChildProcess::reap(bool block)
     if (result == 0)
         return false;
     status_ = result == pid_ ? status : 0;
+    reaped_ = result == pid_;
     pid_ = -1;
     return true;
 }
@@ -170,6 +178,18 @@ bool ChildProcess::reap(bool block)
 bool ChildProcess::running()
 {
     return !reap(false);
+}
+
+bool ChildProcess::signal(int signal)
+{
+    return running() && ::kill(pid_, signal) == 0;
+}
+
+std::optional<int> ChildProcess::exitCode()
+{
+    if (running() || !reaped_ || !WIFEXITED(status_))
+        return std::nullopt;
+    return WEXITSTATUS(status_);
 }
 
 bool ChildProcess::wait(double seconds)

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,12 +31,16 @@ public:
 
     // Starts `program` (a path, or a name looked up in PATH) with `args` and
     // the caller's environment plus `environment` ("NAME=value" each,
-    // replacing a variable of the same name). Standard input is /dev/null.
+    // replacing a variable of the same name; a bare "NAME" removes it), in
+    // the working directory set below. Standard input is /dev/null.
     // Throws std::runtime_error when it cannot start; a child still running
     // from an earlier start is stopped first.
     void start(const std::string& program, const std::vector<std::string>& args,
                const std::vector<std::string>& environment = {}, Output output = Output::Inherited,
                const std::string& outputFile = {});
+
+    // The folder the next start runs in; the caller's own when empty.
+    void setWorkingDirectory(const std::string& folder) { workingDirectory_ = folder; }
 
     // Asks it to end (SIGTERM), waits up to `seconds`, then kills it; true
     // when it ended by itself with status 0.
@@ -47,6 +52,11 @@ public:
     bool wait(double seconds);
     // Whether it still runs.
     bool running();
+    // Sends it `signal` (SIGHUP, SIGINT, ...); false when it no longer runs.
+    bool signal(int signal);
+    // The exit code it ended with; none while it runs, when a signal ended
+    // it, or before it was ever started.
+    std::optional<int> exitCode();
 
     // Its process id; -1 when not running.
     pid_t pid() const { return pid_; }
@@ -61,4 +71,6 @@ private:
 
     pid_t pid_ = -1;
     int status_ = 0; // wait status of the last child reaped
+    bool reaped_ = false; // a child has been started and reaped since
+    std::string workingDirectory_;
 };

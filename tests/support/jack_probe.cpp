@@ -56,7 +56,8 @@ JackProbe::JackProbe(const std::string& name, bool physical)
     received_ = jack_ringbuffer_create(RingSize);
     jack_set_process_callback(client_, &JackProbe::process, this);
     jack_on_shutdown(client_, &JackProbe::onShutdown, this);
-    if (!out_ || !in_ || !toSend_ || !received_ || jack_activate(client_) != 0) {
+    const int watching = jack_set_client_registration_callback(client_, &JackProbe::onClientRegistration, this);
+    if (!out_ || !in_ || !toSend_ || !received_ || watching != 0 || jack_activate(client_) != 0) {
         jack_client_close(client_);
         if (toSend_)
             jack_ringbuffer_free(toSend_);
@@ -207,6 +208,32 @@ bool JackProbe::waitForEvents(std::size_t count, std::chrono::milliseconds limit
 void JackProbe::onShutdown(void* self)
 {
     static_cast<JackProbe*>(self)->serverGone_.store(true, std::memory_order_release);
+}
+
+std::vector<std::string> JackProbe::clientsJoined() const
+{
+    const std::lock_guard lock(clientsMutex_);
+    return clientsJoined_;
+}
+
+bool JackProbe::waitForClientJoined(const std::string& name, std::chrono::milliseconds limit) const
+{
+    return WaitUntil(
+        [&] {
+            const std::vector<std::string> joined = clientsJoined();
+            return std::find(joined.begin(), joined.end(), name) != joined.end();
+        },
+        limit);
+}
+
+// On libjack's notification thread, never the process thread: it may lock and allocate.
+void JackProbe::onClientRegistration(const char* name, int registered, void* arg)
+{
+    if (!registered)
+        return;
+    auto* self = static_cast<JackProbe*>(arg);
+    const std::lock_guard lock(self->clientsMutex_);
+    self->clientsJoined_.emplace_back(name);
 }
 
 int JackProbe::process(jack_nframes_t frames, void* arg)

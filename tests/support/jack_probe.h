@@ -10,7 +10,8 @@
 // Threading: everything but the process callback runs on the caller's
 // thread. The process callback neither allocates nor locks: queued messages
 // and what it receives cross in JACK ring buffers, and a timed run lives in
-// arrays filled before it is armed.
+// arrays filled before it is armed. The names of clients that join reach the
+// caller from libjack's notification thread, under a lock.
 
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -89,12 +91,21 @@ public:
     // Forgets the events taken in so far.
     void clearEvents() { events_.clear(); }
 
+    // The clients that joined the server since the probe opened, in the
+    // order the server announced them.
+    std::vector<std::string> clientsJoined() const;
+    // Waits until client `name` has joined; false after the limit. The server
+    // announces clients in order: once it is seen, so is every client that
+    // joined before it.
+    bool waitForClientJoined(const std::string& name, std::chrono::milliseconds limit) const;
+
     // Whether libjack has reported the server gone.
     bool serverGone() const { return serverGone_.load(std::memory_order_acquire); }
 
 private:
     static int process(jack_nframes_t frames, void* self);
     static void onShutdown(void* self);
+    static void onClientRegistration(const char* name, int registered, void* self);
     void playQueued(void* buffer);
     void playRun(void* buffer, jack_nframes_t cycleStart, jack_nframes_t frames);
     void record(void* buffer, jack_nframes_t cycleStart);
@@ -106,6 +117,8 @@ private:
     jack_ringbuffer_t* received_ = nullptr; // process -> caller: frame, size, bytes
     std::vector<Event> events_;
     std::atomic<bool> serverGone_{false}; // set by libjack's thread
+    mutable std::mutex clientsMutex_;      // guards clientsJoined_, filled by libjack's thread
+    std::vector<std::string> clientsJoined_;
 
     // The timed run: written by the caller while no run is armed.
     std::vector<Timed> run_;

@@ -1,0 +1,565 @@
+// The program without a window (--headless), as a process of its own on the
+// private JACK server, with neither a display nor a Qt platform plugin: the
+// test note, every velocity through a curve file, the curve read again when
+// its file changes and on SIGHUP, devices named on the command line that
+// come later, the exit codes of what it refuses, and its end on SIGTERM and
+// SIGINT. The README's example is run exactly as the README writes it.
+#include "child_process.h"
+#include "curve/curve_file.h"
+#include "curve/transfer_table.h"
+#include "jack_probe.h"
+#include "platform/ini_file.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// Generous limits: a loaded machine, a sanitizer build.
+constexpr auto StartLimit = 30s;   // from the start to the test note, or to a line of the start
+constexpr auto EventLimit = 10s;   // for what the probe waits for once the program runs
+constexpr auto LineLimit = 10s;    // for a line on stderr
+constexpr double EndLimitSeconds = 10; // for the program's end
+
+constexpr std::string_view KeptCurve = "la courbe précédente reste en place";
+constexpr std::string_view Reloaded = "velomorph : courbe relue : ";
+
+// Curve files of one size, so that a file can be rewritten in place in one
+// write, without a moment where it is empty or half written.
+constexpr std::string_view SoftCurve = // its foot maps 1 to 3 to 0: those notes leave at 1
+    "[Points]\nCount=2\nPt01a=40\nPt01b=10\nPt02a=90\nPt02b=60\nPt09b=127\n";
+constexpr std::string_view HardCurve = "[Points]\nCount=2\nPt01a=20\nPt01b=70\nPt02a=60\nPt02b=99\nPt09b=127\n";
+constexpr std::string_view FlatCurve = "[Points]\nCount=2\nPt01a=30\nPt01b=50\nPt02a=90\nPt02b=70\nPt09b=100\n";
+// SoftCurve with one value changed.
+constexpr std::string_view SofterCurve = "[Points]\nCount=2\nPt01a=40\nPt01b=10\nPt02a=90\nPt02b=45\nPt09b=127\n";
+static_assert(SoftCurve.size() == HardCurve.size() && SoftCurve.size() == FlatCurve.size()
+              && SoftCurve.size() == SofterCurve.size());
+
+// Writes `text` over the file's bytes in one write: the same file, changed in place.
+void WriteInPlace(const std::string& path, std::string_view text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    EXPECT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+    EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(text.size())), 0);
+    ::close(fd);
+}
+
+// Writes `text` to a file beside `path`, then renames it over `path`, as
+// editors and copying tools save.
+void ReplaceByRename(const std::string& path, std::string_view text)
+{
+    const std::string next = path + ".new";
+    {
+        std::ofstream out(next, std::ios::binary | std::ios::trunc);
+        out << text;
+        ASSERT_TRUE(out.flush()) << next;
+    }
+    std::filesystem::rename(next, path);
+}
+
+// What comes out for a Note On of each velocity, by the file's table: a
+// played note never leaves silenced.
+std::vector<Bytes> ExpectedSweep(const std::string& curveFile)
+{
+    const TTransferTable table = BuildTransferTable(ReadCurvePoints(curveFile));
+    std::vector<Bytes> expected;
+    for (int v = 0; v < 128; ++v)
+        expected.push_back({0x90, 0x3C, static_cast<std::uint8_t>(v > 0 && table[v] == 0 ? 1 : table[v])});
+    return expected;
+}
+
+// Plays a Note On of every velocity from `keyboard` and returns what `synth`
+// received; "" when it is what the curve file asks for, else what differs.
+std::string SweepDifferences(JackProbe& keyboard, JackProbe& synth, const std::string& curveFile)
+{
+    synth.clearEvents();
+    for (int v = 0; v < 128; ++v)
+        keyboard.send({0x90, 0x3C, static_cast<std::uint8_t>(v)});
+    if (!synth.waitForEvents(128, EventLimit))
+        return std::to_string(synth.events().size()) + " of 128 notes came back";
+    const std::vector<Bytes> expected = ExpectedSweep(curveFile);
+    std::ostringstream differences;
+    for (int v = 0; v < 128; ++v) {
+        const Bytes& got = synth.events()[v].bytes;
+        if (got != expected[v]) {
+            differences << "velocity " << v << ": expected " << int(expected[v][2]) << ", got";
+            for (const std::uint8_t byte : got)
+                differences << ' ' << int(byte);
+            differences << '\n';
+        }
+    }
+    if (synth.events().size() > 128)
+        differences << synth.events().size() - 128 << " messages more than were sent\n";
+    return differences.str();
+}
+
+std::size_t Occurrences(const std::string& text, std::string_view part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+// The program with --headless, in a folder of its own (where its relative
+// paths lead), without DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM. What it
+// prints goes to a file of the test's, never read by the program's folder
+// watch. It dies with the test.
+class HeadlessProgram {
+public:
+    HeadlessProgram(const std::string& folder, const std::vector<std::string>& args,
+                    const std::vector<std::string>& environment = {})
+    {
+        std::vector<std::string> env{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                                     "XDG_CONFIG_HOME=" + private_.filePath("config").toStdString(),
+                                     "XDG_RUNTIME_DIR=" + private_.path().toStdString()};
+        env.insert(env.end(), environment.begin(), environment.end());
+        program_.setWorkingDirectory(folder);
+        program_.start(VELOMORPH_EXECUTABLE, args, env, ChildProcess::Output::FileWithErrors, outputPath());
+    }
+
+    HeadlessProgram(const HeadlessProgram&) = delete;
+    HeadlessProgram& operator=(const HeadlessProgram&) = delete;
+
+    // Everything it printed so far (it prints on stderr only).
+    std::string output() const
+    {
+        std::ifstream in(outputPath(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Waits until what it printed satisfies `done`; false after the limit,
+    // or once it has ended without.
+    bool waitUntil(const std::function<bool(const std::string& output)>& done,
+                   std::chrono::milliseconds limit = LineLimit)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!done(output())) {
+            if (!program_.running())
+                return done(output());
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    // Waits until `part` has been printed `count` times; false after the limit.
+    bool waitForOutput(std::string_view part, std::size_t count = 1, std::chrono::milliseconds limit = LineLimit)
+    {
+        return waitUntil([&](const std::string& output) { return Occurrences(output, part) >= count; }, limit);
+    }
+
+    bool running() { return program_.running(); }
+    bool signal(int number) { return program_.signal(number); }
+
+    // Waits for its end: its exit code; none when it still runs after the
+    // limit (it is then killed) or when a signal ended it.
+    std::optional<int> exitCode()
+    {
+        if (!program_.wait(EndLimitSeconds) && program_.running()) {
+            program_.kill();
+            return std::nullopt;
+        }
+        return program_.exitCode();
+    }
+
+private:
+    std::string outputPath() const { return private_.filePath("output.txt").toStdString(); }
+
+    QTemporaryDir private_;
+    ChildProcess program_;
+};
+
+// The start of every program that gets its devices: the test note, at the
+// probe that stands for the synth.
+void ExpectTestNote(JackProbe& synth, HeadlessProgram& program)
+{
+    ASSERT_TRUE(synth.waitForEvents(2, StartLimit)) << "no test note\n" << program.output();
+    EXPECT_EQ(synth.events()[0].bytes, (Bytes{0x90, 0x3F, 0x64}));
+    EXPECT_EQ(synth.events()[1].bytes, (Bytes{0x80, 0x3F, 0x64}));
+    synth.clearEvents();
+}
+
+// Whether a client of the program's (named `clientName`, or so beginning)
+// joined the server since `watcher` opened. A client that joins after the
+// program has ended is announced after every client before it.
+bool ProgramJoined(JackProbe& watcher, const std::string& clientName)
+{
+    const JackProbe marker("marker");
+    EXPECT_TRUE(watcher.waitForClientJoined("marker", EventLimit));
+    const std::vector<std::string> joined = watcher.clientsJoined();
+    return std::any_of(joined.begin(), joined.end(),
+                       [&](const std::string& name) { return name.rfind(clientName, 0) == 0; });
+}
+
+bool HasPortsOf(const JackProbe& probe, const std::string& clientName)
+{
+    const std::vector<std::string> ports = probe.allPorts();
+    return std::any_of(ports.begin(), ports.end(),
+                       [&](const std::string& port) { return port.rfind(clientName + ":", 0) == 0; });
+}
+
+class Headless : public ::testing::Test {
+protected:
+    std::string Folder() const { return folder.path().toStdString(); }
+    std::string PathOf(const char* name) const { return folder.filePath(QString::fromUtf8(name)).toStdString(); }
+
+    QTemporaryDir folder; // the curve files, and the program's working directory
+};
+
+TEST_F(Headless, RunsWithoutADisplayPlaysTheTestNoteAndMapsEveryVelocityThroughTheCurveFile)
+{
+    // The probe is the server's only MIDI device: the first input and the first output.
+    JackProbe keyboard("keyboard");
+    WriteInPlace(PathOf("soft.dat"), SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "soft.dat"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, PathOf("soft.dat")), "");
+    EXPECT_TRUE(program.signal(SIGTERM));
+    ASSERT_EQ(program.exitCode(), 0) << program.output();
+
+    // With --notes-only, only the note messages go through the curve.
+    keyboard.clearEvents();
+    WriteInPlace(PathOf("hard.dat"), HardCurve);
+    HeadlessProgram notesOnly(Folder(), {"--headless", "--curve", "hard.dat", "--notes-only"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, notesOnly));
+    const TTransferTable table = BuildTransferTable(ReadCurvePoints(PathOf("hard.dat")));
+    keyboard.send({0xB0, 7, 30});
+    keyboard.send({0x80, 0x3C, 30});
+    ASSERT_TRUE(keyboard.waitForEvents(2, EventLimit)) << notesOnly.output();
+    EXPECT_EQ(keyboard.events()[0].bytes, (Bytes{0xB0, 7, 30}));
+    EXPECT_EQ(keyboard.events()[1].bytes, (Bytes{0x80, 0x3C, table[30]}));
+}
+
+TEST_F(Headless, TheReadmeExampleRunsAsWritten)
+{
+    // The README's example: the first line that starts so.
+    std::ifstream readme(VELOMORPH_README);
+    ASSERT_TRUE(readme) << VELOMORPH_README;
+    std::string example;
+    for (std::string line; example.empty() && std::getline(readme, line);) {
+        if (line.rfind("velomorph --headless ", 0) == 0)
+            example = line;
+    }
+    ASSERT_FALSE(example.empty()) << "no line of README.md starts with \"velomorph --headless \"";
+    std::istringstream words(example);
+    std::vector<std::string> args{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    args.erase(args.begin()); // the program, run from the build tree
+    SCOPED_TRACE(example);
+
+    // Its devices and its curve file, as it names them.
+    const auto curve = std::find(args.begin(), args.end(), "--curve");
+    ASSERT_TRUE(curve != args.end() && curve + 1 != args.end());
+    const std::string curveFile = PathOf(curve[1].c_str());
+    WriteInPlace(curveFile, HardCurve);
+    JackProbe keyboard("keyboard");
+    JackProbe synth("synth");
+
+    HeadlessProgram program(Folder(), args);
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(synth, program));
+    EXPECT_TRUE(keyboard.waitForOutputConnected(EventLimit));
+    EXPECT_EQ(SweepDifferences(keyboard, synth, curveFile), "");
+    // --verbose: the counts, the test note among what was sent, and the sweep's last note.
+    const TTransferTable table = BuildTransferTable(ReadCurvePoints(curveFile));
+    const std::string counts = "velomorph : reçus 128, envoyés 130, perdus 0, dernier In = 127 -> Out = "
+                               + std::to_string(table[127]) + "\n";
+    EXPECT_TRUE(program.waitForOutput(counts)) << program.output();
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
+TEST_F(Headless, ReadsTheCurveAgainWhenItsFileChangesAndOnSighup)
+{
+    JackProbe keyboard("keyboard");
+    const std::string curve = PathOf("curve.dat");
+    WriteInPlace(curve, SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--input", "keyboard", "--output",
+                                       "keyboard"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, curve), "") << "at start";
+
+    std::size_t reloads = 0;
+    const auto expectReloaded = [&](const char* how) {
+        SCOPED_TRACE(how);
+        ASSERT_TRUE(program.waitForOutput(std::string(Reloaded) + "curve.dat\n", ++reloads)) << program.output();
+        EXPECT_EQ(SweepDifferences(keyboard, keyboard, curve), "");
+    };
+
+    WriteInPlace(curve, HardCurve);
+    expectReloaded("written in place");
+    ReplaceByRename(curve, FlatCurve);
+    expectReloaded("replaced by rename");
+    // The new file is watched in its turn.
+    WriteInPlace(curve, SoftCurve);
+    expectReloaded("the new file written in place");
+
+    EXPECT_TRUE(program.signal(SIGHUP));
+    expectReloaded("SIGHUP, file unchanged");
+    // A copy that keeps size and time stamp, as `rsync -t` or `cp -p` make:
+    // SIGHUP reads it whatever the watch made of it.
+    const auto stamp = std::filesystem::last_write_time(curve);
+    const std::string next = curve + ".new";
+    WriteInPlace(next, SofterCurve);
+    std::filesystem::last_write_time(next, stamp);
+    std::filesystem::rename(next, curve);
+    EXPECT_TRUE(program.signal(SIGHUP));
+    ASSERT_TRUE(program.waitForOutput(std::string(Reloaded) + "curve.dat\n", ++reloads)) << program.output();
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, curve), "") << "SIGHUP after a copy that kept size and time";
+
+    EXPECT_EQ(Occurrences(program.output(), KeptCurve), 0u) << program.output();
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
+TEST_F(Headless, KeepsTheCurveWhenItsFileNoLongerLoadsAndSaysSo)
+{
+    JackProbe keyboard("keyboard");
+    const std::string curve = PathOf("curve.dat");
+    WriteInPlace(curve, HardCurve);
+    const std::string kept = PathOf("kept.dat"); // the curve in force, for the expected table
+    WriteInPlace(kept, HardCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
+
+    // One fault after the other, each leaving the curve of the start in force.
+    struct Fault {
+        const char* name;
+        std::function<void()> make;
+        std::string line; // on stderr
+    };
+    const Fault faults[] = {
+        {"larger than the reader takes",
+         [&] { ReplaceByRename(curve, std::string(TIniFile::MaxFileSize + 1, ';')); },
+         "velomorph : Impossible de lire curve.dat : le fichier dépasse 1 Mo ; " + std::string(KeptCurve) + "\n"},
+        {"removed",
+         [&] { std::filesystem::remove(curve); },
+         "velomorph : Impossible de lire curve.dat : fichier introuvable ; " + std::string(KeptCurve) + "\n"},
+        {"a folder in its place",
+         [&] { std::filesystem::create_directory(curve); },
+         "velomorph : Impossible de lire curve.dat ; " + std::string(KeptCurve) + "\n"},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        fault.make();
+        ASSERT_TRUE(program.waitForOutput(fault.line)) << program.output();
+        EXPECT_EQ(SweepDifferences(keyboard, keyboard, kept), "");
+    }
+    // A good file again: read at once.
+    std::filesystem::remove(curve);
+    ReplaceByRename(curve, SoftCurve);
+    ASSERT_TRUE(program.waitForOutput(std::string(Reloaded) + "curve.dat\n")) << program.output();
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, curve), "");
+
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
+struct LateCase {
+    const char* name;
+    const char* input;
+    const char* output;
+};
+
+void PrintTo(const LateCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class HeadlessLateDevice : public Headless, public ::testing::WithParamInterface<LateCase> {};
+
+// Devices named on the command line that are not there yet: each absence is
+// told once, and the devices are connected when they appear.
+TEST_P(HeadlessLateDevice, WaitsForTheDeviceAndConnectsItWhenItAppears)
+{
+    const LateCase& c = GetParam();
+    const std::string curve = PathOf("curve.dat");
+    WriteInPlace(curve, SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--input", c.input, "--output",
+                                       c.output});
+    const std::string inputAbsent = std::string("velomorph : entrée « ") + c.input
+                                    + " » absente ; elle sera ouverte dès qu'elle apparaîtra\n";
+    const std::string outputAbsent = std::string("velomorph : sortie « ") + c.output
+                                     + " » absente ; elle sera ouverte dès qu'elle apparaîtra\n";
+    ASSERT_TRUE(program.waitForOutput(inputAbsent, 1, StartLimit)) << program.output();
+    ASSERT_TRUE(program.waitForOutput(outputAbsent, 1, StartLimit)) << program.output();
+
+    // Another device comes first: the program goes on waiting for its own.
+    const JackProbe bystander("bystander");
+    const JackProbe other("Late"); // holds a part of the wanted names, but not all of it
+    JackProbe latecomer("Latecomer");
+    ASSERT_TRUE(latecomer.waitForOutputConnected(EventLimit)) << program.output();
+    ASSERT_TRUE(latecomer.waitForInputConnected(EventLimit)) << program.output();
+    // Each port's new state, once it has held a moment, with the device's full name.
+    EXPECT_TRUE(program.waitForOutput("velomorph : Port MidiIn ouvert (« Latecomer:out »)\n")) << program.output();
+    EXPECT_TRUE(program.waitForOutput("velomorph : Port MidiOut ouvert (« Latecomer:in »)\n")) << program.output();
+    EXPECT_EQ(SweepDifferences(latecomer, latecomer, curve), "");
+    EXPECT_FALSE(bystander.connected());
+    EXPECT_FALSE(other.connected());
+    EXPECT_EQ(Occurrences(program.output(), inputAbsent), 1u) << program.output();
+    EXPECT_EQ(Occurrences(program.output(), outputAbsent), 1u) << program.output();
+
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, HeadlessLateDevice,
+                         ::testing::Values(LateCase{"exact_port_names", "Latecomer:out", "Latecomer:in"},
+                                           LateCase{"parts_in_another_case", "LATECOMER", "latecomer:IN"}));
+
+// An input and no output device at all: nothing that arrives can leave.
+// The program says so once and runs on, counting what it receives.
+TEST_F(Headless, RunsOnWhenWhatArrivesCannotLeave)
+{
+    WriteInPlace(PathOf("curve.dat"), SoftCurve);
+    // A sequencer with an output port only, playing a note every half second.
+    ChildProcess sequencer;
+    sequencer.start("jack_midiseq", {"sequencer", "24000", "0", "60", "8000"}, {}, ChildProcess::Output::Discarded);
+    {
+        // Gone before the program starts: its own ports would be devices.
+        const JackProbe lookout("lookout");
+        const auto deadline = std::chrono::steady_clock::now() + StartLimit;
+        for (std::vector<std::string> ports; std::find(ports.begin(), ports.end(), "sequencer:out") == ports.end();
+             ports = lookout.allPorts()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the sequencer did not come";
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--verbose"});
+    // --verbose: the count of messages received passes 4.
+    const auto received = [](const std::string& output) {
+        std::size_t most = 0;
+        for (std::size_t at = output.find("reçus "); at != std::string::npos; at = output.find("reçus ", at + 1))
+            most = std::max<std::size_t>(most, std::strtoul(output.c_str() + at + std::strlen("reçus "), nullptr, 10));
+        return most;
+    };
+    EXPECT_TRUE(program.waitUntil([&](const std::string& output) { return received(output) >= 4; }, StartLimit))
+        << program.output();
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+    EXPECT_EQ(Occurrences(program.output(), "velomorph : MIDI Output device not open\n"), 1u) << program.output();
+}
+
+// A curve file that cannot be read: exit code 3 and the reader's message,
+// before anything is opened; also with no MIDI server at all.
+TEST_F(Headless, RefusesACurveFileThatCannotBeReadBeforeOpeningAnything)
+{
+    WriteInPlace(PathOf("large.dat"), std::string(TIniFile::MaxFileSize + 1, ';'));
+    std::filesystem::create_directory(PathOf("folder.dat"));
+    struct Case {
+        const char* name;
+        const char* file;
+        std::string message;
+        std::vector<std::string> environment;
+    };
+    const Case cases[] = {
+        {"missing", "missing.dat", "velomorph : Impossible de lire missing.dat : fichier introuvable\n", {}},
+        {"too large", "large.dat", "velomorph : Impossible de lire large.dat : le fichier dépasse 1 Mo\n", {}},
+        {"a folder", "folder.dat", "velomorph : Impossible de lire folder.dat\n", {}},
+        {"missing, no MIDI server either", "missing.dat",
+         "velomorph : Impossible de lire missing.dat : fichier introuvable\n",
+         {"JACK_DEFAULT_SERVER=velomorph-absent-" + std::to_string(::getpid())}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JackProbe watcher("watcher");
+        HeadlessProgram program(Folder(), {"--headless", "--curve", c.file, "--client-name", "BadCurve"},
+                                c.environment);
+        EXPECT_EQ(program.exitCode(), 3);
+        EXPECT_EQ(program.output(), c.message);
+        EXPECT_FALSE(ProgramJoined(watcher, "BadCurve"));
+        EXPECT_FALSE(HasPortsOf(watcher, "BadCurve"));
+    }
+}
+
+TEST_F(Headless, EndsWithExitCode4WhenThereIsNoMidiServer)
+{
+    // The ALSA sequencer counts as a MIDI server: only a machine without one can show this.
+    if (::access("/dev/snd/seq", F_OK) == 0)
+        GTEST_SKIP() << "this machine has an ALSA sequencer";
+    const std::string absent = "velomorph-absent-" + std::to_string(::getpid());
+    WriteInPlace(PathOf("curve.dat"), SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat"}, {"JACK_DEFAULT_SERVER=" + absent});
+    EXPECT_EQ(program.exitCode(), 4);
+    EXPECT_EQ(program.output(), "velomorph : aucun serveur MIDI : ni le séquenceur ALSA ni un serveur JACK ne répond\n");
+
+    // It started no server of that name either.
+    ChildProcess lsp;
+    lsp.start("jack_lsp", {}, {"JACK_NO_START_SERVER=1", "JACK_DEFAULT_SERVER=" + absent},
+              ChildProcess::Output::Discarded);
+    EXPECT_FALSE(lsp.wait(EndLimitSeconds));
+    EXPECT_FALSE(lsp.running());
+}
+
+TEST_F(Headless, RefusesAnUnknownOptionWithExitCode2BeforeOpeningAnything)
+{
+    WriteInPlace(PathOf("curve.dat"), SoftCurve);
+    JackProbe watcher("watcher");
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--client-name", "Unknown", "--loud"});
+    EXPECT_EQ(program.exitCode(), 2);
+    const std::string output = program.output();
+    EXPECT_EQ(output.rfind("velomorph : Option inconnue \"loud\".\n", 0), 0u) << output;
+    EXPECT_NE(output.find("--headless"), std::string::npos) << "the usage follows\n" << output;
+    EXPECT_FALSE(ProgramJoined(watcher, "Unknown"));
+}
+
+// SIGTERM and SIGINT end it with exit code 0 and its ports closed, also
+// while the start-up still runs (its test note waits in the event loop).
+struct EndCase {
+    const char* name;
+    int signal;
+    bool duringTestNote; // between the test note's Note On and Note Off
+};
+
+void PrintTo(const EndCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class HeadlessEnd : public Headless, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(HeadlessEnd, EndsWithExitCode0AndLeavesNoPortBehind)
+{
+    const EndCase& c = GetParam();
+    JackProbe keyboard("keyboard");
+    WriteInPlace(PathOf("curve.dat"), SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--client-name", "Ending"});
+    ASSERT_TRUE(keyboard.waitForEvents(c.duringTestNote ? 1 : 2, StartLimit)) << "no test note\n"
+                                                                              << program.output();
+    EXPECT_TRUE(program.signal(c.signal));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+    EXPECT_FALSE(HasPortsOf(keyboard, "Ending"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HeadlessEnd,
+                         ::testing::Values(EndCase{"sigterm", SIGTERM, false}, EndCase{"sigint", SIGINT, false},
+                                           EndCase{"sigterm_during_the_start", SIGTERM, true},
+                                           EndCase{"sigint_during_the_start", SIGINT, true}));
+
+} // namespace
