@@ -1,6 +1,7 @@
 #include "app/console_view.h"
 
 #include "app/device_match.h"
+#include "app/error_report.h"
 
 #include <chrono>
 #include <cstdio>
@@ -96,13 +97,8 @@ std::string TConsoleView::SelectedDevice(TPortSide side) const
 
 void TConsoleView::ReportError(std::exception_ptr error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        PrintConsoleLine(QString::fromStdString(e.what()));
-    } catch (...) {
-        PrintConsoleLine(QStringLiteral("erreur inconnue"));
-    }
+    // The program's error report, which the mode without a window prints.
+    RunGuarded([&] { std::rethrow_exception(error); });
 }
 
 void TConsoleView::ShowPortHint(TPortSide side, const std::string& hint)

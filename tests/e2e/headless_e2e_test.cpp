@@ -433,6 +433,44 @@ INSTANTIATE_TEST_SUITE_P(Names, HeadlessLateDevice,
                          ::testing::Values(LateCase{"exact_port_names", "Latecomer:out", "Latecomer:in"},
                                            LateCase{"parts_in_another_case", "LATECOMER", "latecomer:IN"}));
 
+// A device with one port, which goes away and comes back: the program says
+// it is disconnected, then connects it again by itself.
+TEST_F(Headless, ADeviceOfOnePortThatGoesAndComesBackIsConnectedAgain)
+{
+    WriteInPlace(PathOf("curve.dat"), SoftCurve);
+    JackProbe synth("synth");
+    // A sequencer with an output port only, playing a note every half second.
+    const auto startSequencer = [](ChildProcess& sequencer) {
+        sequencer.start("jack_midiseq", {"sequencer", "24000", "0", "60", "8000"}, {},
+                        ChildProcess::Output::Discarded);
+    };
+    // The sequencer comes once the output is open: notes arriving while the
+    // output opens would end the input's opening, as they do in the window.
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--input", "sequencer:out", "--output",
+                                       "synth:in"});
+    ExpectTestNote(synth, program);
+    ChildProcess sequencer;
+    startSequencer(sequencer);
+    ASSERT_TRUE(program.waitForOutput("velomorph : Port MidiIn ouvert (« sequencer:out »)\n", 1, StartLimit))
+        << program.output();
+    ASSERT_TRUE(synth.waitForEvents(4, StartLimit)) << "the sequencer's notes do not come through";
+
+    // Killed, its client is only taken off the server once the server gives
+    // up waiting for it.
+    sequencer.kill();
+    ASSERT_TRUE(program.waitForOutput("velomorph : Port MidiIn déconnecté (« sequencer:out »)\n", 2, StartLimit))
+        << program.output();
+
+    startSequencer(sequencer);
+    ASSERT_TRUE(program.waitForOutput("velomorph : Port MidiIn ouvert (« sequencer:out »)\n", 2)) << program.output();
+    synth.collect();
+    const std::size_t before = synth.events().size();
+    EXPECT_TRUE(synth.waitForEvents(before + 2, EventLimit)) << "nothing comes through after the reconnection";
+
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
 // An input and no output device at all: nothing that arrives can leave.
 // The program says so once and runs on, counting what it receives.
 TEST_F(Headless, RunsOnWhenWhatArrivesCannotLeave)

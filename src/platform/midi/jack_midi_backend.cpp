@@ -84,9 +84,19 @@ struct Session {
             target->post(message, reinterpret_cast<std::uintptr_t>(this), 0);
     }
 
+    // Whether the server lists a MIDI port of that name. The port's own
+    // record (jack_port_by_name) outlives a client that was killed, so the
+    // list is asked, as the device lists are made.
     bool hasPort(const std::string& portName) const
     {
-        return running.load(std::memory_order_acquire) && jack_port_by_name(client, portName.c_str()) != nullptr;
+        if (!running.load(std::memory_order_acquire))
+            return false;
+        const char** names = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, 0);
+        bool found = false;
+        for (const char** name = names; name && *name && !found; ++name)
+            found = portName == *name;
+        jack_free(names);
+        return found;
     }
 };
 
