@@ -116,8 +116,9 @@ void TConsoleView::ShowPortHint(TPortSide side, const std::string& hint)
             if (settled.hint == settled.printedHint)
                 return;
             settled.printedHint = settled.hint;
-            PrintConsoleLine(QStringLiteral("%1 (%2)").arg(QString::fromStdString(settled.hint),
-                                                           Quoted(SelectedDevice(side))));
+            const std::string device = SelectedDevice(side);
+            const QString hint = QString::fromStdString(settled.hint);
+            PrintConsoleLine(device.empty() ? hint : QStringLiteral("%1 (%2)").arg(hint, Quoted(device)));
         });
     }
     s.settle->start();

@@ -152,6 +152,10 @@ int RunHeadless(char* program, const TCommandLine& command)
     routing.SetNotesOnly(command.NotesOnly);
 
     const auto reload = [&] {
+        if (command.CurveFile.isEmpty()) {
+            PrintConsoleLine(QStringLiteral("pas de fichier de courbe à relire (--curve)"));
+            return;
+        }
         try {
             routing.PublishTransferTable(BuildTransferTable(ReadPoints(command.CurveFile)));
             PrintConsoleLine(QStringLiteral("courbe relue : %1").arg(command.CurveFile));
