@@ -175,7 +175,7 @@ TEST_F(DesktopProgram, CaptionsAreExactlyTheProgramsAndTheToolkitSpeaksFrench)
 
     EXPECT_GE(EndWith(SIGTERM), 0);
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(program.exitCode(), 0) << Stderr().toStdString();
     EXPECT_FALSE(QFile::exists(RecoveryPath())) << "nothing was modified";
 }
 
@@ -211,7 +211,7 @@ TEST_P(EndingWithUnsavedChanges, WritesTheCurveToARecoveryFileAndEnds)
 
     ASSERT_GE(EndWith(GetParam().signal), 0) << "the program did not end by itself";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(program.exitCode(), 0) << Stderr().toStdString();
 
     const QString path = RecoveryPath();
     EXPECT_TRUE(Stderr().contains(QFile::encodeName(path))) << Stderr().constData();
@@ -244,7 +244,7 @@ TEST_P(EndingWithoutChanges, EndsAtOnceAndWritesNothing)
 
     ASSERT_GE(EndWith(GetParam()), 0) << "the program did not end by itself";
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(program.exitCode(), 0) << Stderr().toStdString();
     EXPECT_FALSE(QFile::exists(RecoveryPath()));
     EXPECT_FALSE(Stderr().contains("velomorph-recovered")) << Stderr().constData();
 }
