@@ -55,6 +55,9 @@ public:
 
     // Whether someone reads our output and someone writes our input.
     bool connected() const;
+    // Connects or disconnects two ports of the server, by full name; false when refused.
+    bool connectPorts(const std::string& source, const std::string& destination);
+    bool disconnectPorts(const std::string& source, const std::string& destination);
     // Wait until someone is connected to the port; false after the limit.
     bool waitForOutputConnected(std::chrono::milliseconds limit) const;
     bool waitForInputConnected(std::chrono::milliseconds limit) const;
@@ -80,8 +83,15 @@ public:
     // limit passed first. Then returns all received so far.
     bool waitForEvents(std::size_t count, std::chrono::milliseconds limit);
     const std::vector<Event>& events() const { return events_; }
-    // Forgets the events taken in so far.
-    void clearEvents() { events_.clear(); }
+    // The frame at which each queued message was played, in the order they
+    // were queued, as far as taken in by collect().
+    const std::vector<std::uint64_t>& queuedFrames() const { return queuedFrames_; }
+    // Forgets the events and the frames of queued messages taken in so far.
+    void clearEvents()
+    {
+        events_.clear();
+        queuedFrames_.clear();
+    }
 
     // Whether libjack has reported the server gone.
     bool serverGone() const { return serverGone_.load(std::memory_order_acquire); }
@@ -89,7 +99,7 @@ public:
 private:
     static int process(jack_nframes_t frames, void* self);
     static void onShutdown(void* self);
-    void playQueued(void* buffer);
+    void playQueued(void* buffer, jack_nframes_t cycleStart);
     void playRun(void* buffer, jack_nframes_t cycleStart, jack_nframes_t frames);
     void record(void* buffer, jack_nframes_t cycleStart);
 
@@ -98,7 +108,9 @@ private:
     jack_port_t* in_ = nullptr;
     jack_ringbuffer_t* toSend_ = nullptr;   // caller -> process: size, bytes
     jack_ringbuffer_t* received_ = nullptr; // process -> caller: frame, size, bytes
+    jack_ringbuffer_t* queuedPlayed_ = nullptr; // process -> caller: frame of each queued message played
     std::vector<Event> events_;
+    std::vector<std::uint64_t> queuedFrames_;
     std::atomic<bool> serverGone_{false}; // set by libjack's thread
 
     // The timed run: written by the caller while no run is armed.
