@@ -444,8 +444,8 @@ private:
 void MeasureKilledServer(Subject& subject, jack_nframes_t period, const Options& options)
 {
     const std::string tag = LogName(subject);
-    KilledServer server(std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-killed-" + std::to_string(::getpid()),
-                        period, options.logDir + "/jackd-killed-" + tag + ".log");
+    KilledServer server(std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-killed", period,
+                        options.logDir + "/jackd-killed-" + tag + ".log");
     std::unique_ptr<JackProbe> probe = server.Probe();
     if (!probe) {
         std::printf("%s: the JACK server to kill did not start\n", subject.name.c_str());
