@@ -32,7 +32,7 @@ void ReportLowerTarget(const std::string& what, double value, double limit, cons
     Print(what, value >= limit, Figure(value, ">=", limit, unit), note);
 }
 
-void ReportTarget(const std::string& what, bool met, const std::string& figure)
+void ReportTarget(const std::string& what, bool met, const std::string& figure, const std::string& note)
 {
-    Print(what, met, figure, {});
+    Print(what, met, figure, note);
 }

@@ -12,5 +12,5 @@ void ReportUpperTarget(const std::string& what, double value, double limit, cons
 // The same for a figure that must reach at least `limit`.
 void ReportLowerTarget(const std::string& what, double value, double limit, const char* unit,
                        const std::string& note = {});
-// A yes/no target.
-void ReportTarget(const std::string& what, bool met, const std::string& figure);
+// A yes/no target; `note` as above (the figure before a change, what stood beside it).
+void ReportTarget(const std::string& what, bool met, const std::string& figure, const std::string& note = {});

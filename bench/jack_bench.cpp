@@ -1,245 +1,630 @@
-// Over JACK, side by side: the real program and the direct forwarder (an
-// RtMidi input callback that sends at once), each measured by the same probe
-// client on the JACK server named by JACK_DEFAULT_SERVER. Latency in
-// microseconds and in periods, loss at 1,000 and 10,000 messages a second,
-// and a burst of 1,000 messages in one period.
+// Over JACK, side by side in one run, each measured by the same probe client
+// on the JACK server named by JACK_DEFAULT_SERVER: a plain wire (the probe's
+// output connected straight to its input), the direct forwarder (an RtMidi
+// input callback that sends at once), the program with its window
+// (offscreen), the program without a window (--headless), and the program as
+// it was before its MIDI path left the main thread (--before, when given).
+// For each: latency in periods in the loop topology at 1,000 and 10,000 notes
+// a second, a burst of notes in one period, a 1 MB system-exclusive message in
+// pieces with clocks between them, an unterminated system-exclusive message
+// followed by notes, idle CPU with both devices open; then, for the program's
+// three forms, a JACK server killed while they forward and the time from
+// SIGTERM to their end.
 //
-// Usage: bench_jack --program PATH --forwarder PATH [--seconds S] [--burst N] [--log DIR]
+// The idle CPU of a bare JACK client (--idle-client) is printed beside, as
+// the floor that any program with a JACK client open pays.
+//
+// Usage: bench_jack --program PATH --forwarder PATH [--before PATH] [--idle-client PATH] [--seconds S]
+//                   [--burst N] [--log DIR]
 #include "bench_note.h"
 #include "bench_report.h"
 #include "child_process.h"
 #include "jack_probe.h"
 #include "latency_stats.h"
+#include "probe_runs.h"
 #include "resident_sampler.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
 
 constexpr double Rates[2] = {1000, 10000};
+constexpr std::size_t SysexBytes = 1000000;
+constexpr std::size_t SysexPiece = 4096;
+constexpr std::size_t NotesAfterUnterminated = 100;
+// How long the program may take to end once asked, after its server was killed.
+constexpr double EndLimitSeconds = 10;
 
 struct Options {
     std::string program;
+    std::string before;
     std::string forwarder;
+    std::string idleClient;
     std::string logDir = ".";
     double seconds = 10;
-    std::size_t burst = 1000;
+    std::size_t burst = 2700;
 };
 
-struct RunResult {
-    std::size_t sent = 0;
-    std::size_t received = 0;
-    std::size_t playedLate = 0;
-    LatencySummary periods;
-    LatencySummary micros;
-    double spanPeriods = 0; // from the first message sent to the last one received
+struct SysexResult {
+    bool measured = false;
+    std::size_t bytesBack = 0;
+    bool whole = false; // every byte back, in order
+    bool endsInF7 = false;
+    double periods = 0; // from the first piece played to the last byte received
+    std::size_t clocksSent = 0;
+    std::size_t clocksBack = 0;
+    std::size_t clocksInTheirCycle = 0; // back exactly one period after they were played
+    LatencySummary clockPeriods;
+};
 
-    std::size_t lost() const { return sent - received; }
+struct UnterminatedResult {
+    bool measured = false;
+    bool piecePassedOn = false;
+    std::size_t notesBack = 0;
+    double maxPeriods = 0;
+};
+
+struct KilledServerResult {
+    bool measured = false;
+    bool forwardedBefore = false;
+    bool endedByItself = false;
+    double secondsToEnd = 0;
 };
 
 struct Subject {
-    explicit Subject(const char* name) : name(name) {}
+    Subject(std::string name, std::string path, std::vector<std::string> args, bool testNote, bool serverKilled)
+        : name(std::move(name)), path(std::move(path)), args(std::move(args)), testNote(testNote),
+          serverKilled(serverKilled)
+    {
+    }
 
-    const char* name;
-    RunResult runs[2];
-    RunResult burst;
+    std::string name;
+    std::string path; // empty for the wire
+    std::vector<std::string> args;
+    bool testNote = false;    // the program's forms play a note at start
+    bool serverKilled = false; // measured on a server killed under it
+
+    bool measured = false;
+    NoteRun runs[2];
+    NoteRun burst;
+    SysexResult sysex;
+    UnterminatedResult unterminated;
+    KilledServerResult killed;
+    double idlePercent = -1;
     long peakTotalKb = 0;
     long peakOwnKb = 0;
     long sharedAtPeakKb = 0;
-    double cpuSeconds = 0;
-    bool started = false;
+
+    bool isProcess() const { return !path.empty(); }
 };
 
-// A fixed pseudo-random number in [0, 1) for each sequence number (SplitMix64).
-double Fraction(std::uint64_t sequence)
+// A system-exclusive message of 1 MB, no two pieces alike.
+Bytes LongSysex()
 {
-    std::uint64_t z = sequence + 0x9E3779B97F4A7C15ULL;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) / 9007199254740992.0;
+    Bytes sysex(SysexBytes);
+    for (std::size_t i = 0; i < sysex.size(); ++i)
+        sysex[i] = static_cast<std::uint8_t>((i * 31 + i / SysexPiece) % 128);
+    sysex.front() = 0xF0;
+    sysex.back() = 0xF7;
+    return sysex;
 }
 
-// `count` note messages, `rate` per second, each at a random point of its
-// own interval, so that the messages fall evenly over the period instead of
-// on a few offsets; with rate 0, all of them at the first frame of one cycle.
-std::vector<JackProbe::Timed> Schedule(double sampleRate, double rate, std::size_t count)
-{
-    const double framesPerMessage = rate > 0 ? sampleRate / rate : 0;
-    std::vector<JackProbe::Timed> run(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        run[i].offset = (static_cast<double>(i) + Fraction(i)) * framesPerMessage;
-        run[i].bytes = NoteFor(i);
-    }
-    return run;
-}
-
-// A message that came back: the frame at which it arrived, and its id.
-struct Received {
-    std::uint64_t frame = 0;
-    std::uint16_t id = 0;
-};
-
-std::vector<Received> ReceivedNotes(const std::vector<JackProbe::Event>& events)
-{
-    std::vector<Received> received;
-    for (const JackProbe::Event& event : events) {
-        if (const std::optional<std::uint16_t> id = NoteIdOf(event.bytes.data(), event.bytes.size()))
-            received.push_back({event.frame, *id});
-    }
-    return received;
-}
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
+// Collects until `enough` holds or nothing new came for `quiet`; false when the limit passed first.
+bool CollectUntil(JackProbe& probe, const std::function<bool()>& enough, std::chrono::milliseconds quiet,
+                  std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
+    std::size_t seen = probe.events().size();
+    auto quietSince = std::chrono::steady_clock::now();
+    for (;;) {
+        probe.collect();
+        if (enough())
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (probe.events().size() != seen) {
+            seen = probe.events().size();
+            quietSince = now;
+        }
+        if (now - quietSince > quiet || now > deadline)
             return false;
         std::this_thread::sleep_for(5ms);
     }
-    return true;
 }
 
-// Plays one run and matches what came back with what was played.
-RunResult Measure(JackProbe& probe, double rate, std::size_t count)
+// Waits until nothing more comes for 3 s: what the last measurement left on
+// its way (a subject that fell behind, or stalled the server's cycle for
+// seconds, as RtMidi's send does when its buffer is full) is not the next one's.
+void Settle(JackProbe& probe)
 {
-    // What came before (the program's test note, stragglers of the last run) is not this run's.
+    CollectUntil(probe, [] { return false; }, 3s, 30s);
+}
+
+// The 1 MB message in pieces of 4 KiB, queued one after the other, with a
+// timing clock queued between every two pieces.
+SysexResult MeasureSysex(JackProbe& probe)
+{
     probe.collect();
     probe.clearEvents();
-    probe.startRun(Schedule(probe.sampleRate(), rate, count));
-    const auto runTime = std::chrono::milliseconds(static_cast<long>(rate > 0 ? 1000.0 * count / rate : 0));
-    WaitFor(
-        [&] {
-            probe.collect();
-            return probe.runPlayed();
-        },
-        runTime + 10s);
-    // Stragglers: until all are back, or nothing more comes for half a second.
-    std::size_t seen = 0;
-    auto quietSince = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - quietSince < 500ms) {
-        probe.collect();
-        const std::size_t now = probe.events().size();
-        if (now >= count)
-            break;
-        if (now != seen) {
-            seen = now;
-            quietSince = std::chrono::steady_clock::now();
+    const Bytes sysex = LongSysex();
+    SysexResult result;
+    std::size_t queued = 0;
+    for (std::size_t offset = 0; offset < sysex.size(); offset += SysexPiece) {
+        probe.send(Bytes(sysex.begin() + static_cast<std::ptrdiff_t>(offset),
+                         sysex.begin() + static_cast<std::ptrdiff_t>(std::min(offset + SysexPiece, sysex.size()))));
+        ++queued;
+        if (offset + SysexPiece < sysex.size()) {
+            probe.send({0xF8});
+            ++queued;
+            ++result.clocksSent;
         }
-        std::this_thread::sleep_for(10ms);
+        probe.collect();
     }
-
-    const std::vector<std::uint64_t> sent = probe.playedFrames();
-    const std::vector<Received> received = ReceivedNotes(probe.events());
-    const double period = probe.periodFrames();
-    const double microsPerFrame = 1e6 / probe.sampleRate();
-    std::vector<double> periods;
-    std::vector<double> micros;
-    std::size_t k = 0;
+    Bytes got;
     std::uint64_t lastFrame = 0;
-    for (const Received& r : received) {
-        while (k < sent.size() && k % NoteIdCount != r.id)
-            ++k;
-        if (k == sent.size())
-            break;
-        const double frames = static_cast<double>(r.frame) - static_cast<double>(sent[k]);
-        periods.push_back(frames / period);
-        micros.push_back(frames * microsPerFrame);
-        lastFrame = r.frame;
-        ++k;
-    }
-    RunResult result;
-    result.sent = count;
-    result.received = periods.size();
-    result.playedLate = probe.playedLate();
-    result.periods = Summarize(periods);
-    result.micros = Summarize(micros);
-    if (!sent.empty() && lastFrame > sent.front())
-        result.spanPeriods = static_cast<double>(lastFrame - sent.front()) / period;
+    std::vector<double> clockPeriods;
+    std::size_t analysed = 0;
+    const auto analyse = [&] {
+        const auto& events = probe.events();
+        const auto& played = probe.queuedFrames();
+        for (; analysed < events.size(); ++analysed) {
+            const JackProbe::Event& event = events[analysed];
+            if (event.bytes == Bytes{0xF8}) {
+                // Clock k was queued as message 2k + 1.
+                const std::size_t index = 2 * result.clocksBack + 1;
+                if (index < played.size() && event.frame >= played[index]) {
+                    const std::uint64_t frames = event.frame - played[index];
+                    clockPeriods.push_back(static_cast<double>(frames) / probe.periodFrames());
+                    if (frames == probe.periodFrames())
+                        ++result.clocksInTheirCycle;
+                }
+                ++result.clocksBack;
+                continue;
+            }
+            got.insert(got.end(), event.bytes.begin(), event.bytes.end());
+            lastFrame = event.frame;
+        }
+        return got.size() >= sysex.size() && result.clocksBack >= result.clocksSent;
+    };
+    CollectUntil(probe, analyse, 2s, 60s);
+    result.measured = true;
+    result.bytesBack = got.size();
+    result.whole = got == sysex;
+    result.endsInF7 = !got.empty() && got.back() == 0xF7;
+    if (!probe.queuedFrames().empty() && lastFrame > probe.queuedFrames().front())
+        result.periods = static_cast<double>(lastFrame - probe.queuedFrames().front()) / probe.periodFrames();
+    result.clockPeriods = Summarize(clockPeriods);
+    if (probe.queuedFrames().size() != queued)
+        std::printf("  (the probe recorded %zu of %zu queued messages)\n", probe.queuedFrames().size(), queued);
     return result;
 }
 
-void PrintRun(const char* subject, const std::string& what, const RunResult& r)
+// F0 7E 7F 09 01 with no end, then notes: they must not wait for an end that never comes.
+UnterminatedResult MeasureUnterminated(JackProbe& probe)
 {
-    std::printf("%-17s %-13s sent %6zu  lost %5zu%s\n", subject, what.c_str(), r.sent, r.lost(),
-                r.playedLate ? ("  (" + std::to_string(r.playedLate) + " played late)").c_str() : "");
-    std::printf("%-17s %-13s   periods: %s\n", "", "", FormatSummary(r.periods, "", 3).c_str());
-    std::printf("%-17s %-13s   latency: %s\n", "", "", FormatSummary(r.micros, "us", 0).c_str());
+    probe.collect();
+    probe.clearEvents();
+    const Bytes piece{0xF0, 0x7E, 0x7F, 0x09, 0x01};
+    probe.send(piece);
+    for (std::size_t key = 0; key < NotesAfterUnterminated; ++key)
+        probe.send({0x90, static_cast<std::uint8_t>(key), 100});
+    UnterminatedResult result;
+    CollectUntil(
+        probe, [&] { return probe.events().size() >= NotesAfterUnterminated + 1; }, 3s, 10s);
+    const auto& played = probe.queuedFrames();
+    for (const JackProbe::Event& event : probe.events()) {
+        if (event.bytes == piece)
+            result.piecePassedOn = true;
+        if (event.bytes.size() != 3 || event.bytes[0] != 0x90 || event.bytes[1] >= NotesAfterUnterminated)
+            continue;
+        const std::size_t index = 1 + event.bytes[1];
+        if (index < played.size() && event.frame >= played[index])
+            result.maxPeriods = std::max(
+                result.maxPeriods, static_cast<double>(event.frame - played[index]) / probe.periodFrames());
+        ++result.notesBack;
+    }
+    result.measured = true;
+    return result;
+}
+
+// The program's private folders, new for each start: no settings from an earlier one.
+std::vector<std::string> ProgramEnvironment(const Options& options, const std::string& tag)
+{
+    char pattern[] = "velomorph-bench-XXXXXX";
+    const std::filesystem::path base = std::filesystem::absolute(options.logDir);
+    std::string dir = (base / pattern).string();
+    if (!::mkdtemp(dir.data()))
+        dir = (base / ("home-" + tag)).string();
+    return {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + dir + "/config", "XDG_DATA_HOME=" + dir + "/data"};
+}
+
+std::string LogName(const Subject& subject)
+{
+    std::string name = subject.name;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+}
+
+bool SawTestNote(JackProbe& probe)
+{
+    probe.collect();
+    return std::any_of(probe.events().begin(), probe.events().end(), [](const JackProbe::Event& event) {
+        return !event.bytes.empty() && (event.bytes[0] & 0xF0) == 0x80;
+    });
+}
+
+void PrintSysex(const Subject& s)
+{
+    const SysexResult& r = s.sysex;
+    std::printf("%-18s %-14s %zu of %zu bytes back; whole and in order: %s; ends in F7: %s; %.1f periods\n",
+                s.name.c_str(), "sysex 1 MB", r.bytesBack, SysexBytes, r.whole ? "yes" : "no",
+                r.endsInF7 ? "yes" : "no", r.periods);
+    std::printf("%-18s %-14s   clocks between the pieces: %zu of %zu back, %zu in their cycle; periods: %s\n", "", "",
+                r.clocksBack, r.clocksSent, r.clocksInTheirCycle, FormatSummary(r.clockPeriods, "", 3).c_str());
     std::fflush(stdout);
 }
 
-// Starts the subject on the probe's ports, measures it, stops it.
-void MeasureSubject(JackProbe& probe, Subject& subject, ChildProcess& child, const Options& options,
-                    bool waitForTestNote)
+void PrintUnterminated(const Subject& s)
 {
-    ResidentSampler memory(child.pid());
-    if (!WaitFor([&] { return probe.connected(); }, 20s)) {
-        std::printf("%s: did not connect to the probe's ports\n", subject.name);
-        return;
-    }
-    // The program plays its test note first; the runs start after it.
-    const auto sawNoteOff = [&] {
-        probe.collect();
-        return std::any_of(probe.events().begin(), probe.events().end(), [](const JackProbe::Event& event) {
-            return !event.bytes.empty() && (event.bytes[0] & 0xF0) == 0x80;
-        });
-    };
-    if (waitForTestNote && !WaitFor(sawNoteOff, 10s))
-        std::printf("%s: no test note seen\n", subject.name);
-    std::this_thread::sleep_for(300ms);
-    subject.started = true;
-    for (int i = 0; i < 2; ++i) {
-        subject.runs[i] = Measure(probe, Rates[i], static_cast<std::size_t>(Rates[i] * options.seconds));
-        PrintRun(subject.name, std::to_string(static_cast<int>(Rates[i])) + "/s", subject.runs[i]);
-    }
-    subject.burst = Measure(probe, 0, options.burst);
-    PrintRun(subject.name, "burst " + std::to_string(options.burst), subject.burst);
-    std::printf("%-17s %-13s   last message back %.2f periods after the first was sent\n", "", "",
-                subject.burst.spanPeriods);
-    subject.cpuSeconds = child.cpuSeconds();
-    memory.Stop();
-    subject.peakTotalKb = memory.PeakTotalKb();
-    subject.peakOwnKb = memory.PeakOwnKb();
-    subject.sharedAtPeakKb = memory.SharedAtPeakKb();
+    const UnterminatedResult& r = s.unterminated;
+    std::printf("%-18s %-14s F0 7E 7F 09 01 passed on: %s; notes after it back: %zu of %zu, latest %.3f periods\n",
+                s.name.c_str(), "unterminated", r.piecePassedOn ? "yes" : "no", r.notesBack, NotesAfterUnterminated,
+                r.maxPeriods);
+    std::fflush(stdout);
 }
 
-std::string Periods(double value)
+// CPU share of one core, in per cent, that the process uses over `seconds`.
+double IdlePercent(const ChildProcess& child, double seconds)
+{
+    const double cpu0 = child.cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return 100 * (child.cpuSeconds() - cpu0) / wall;
+}
+
+// The bare JACK client's idle CPU on the probe's ports; negative when it did not connect.
+double MeasureIdleFloor(JackProbe& probe, const Options& options)
+{
+    ChildProcess child;
+    child.start(options.idleClient, {probe.outputPort(), probe.inputPort()}, {}, ChildProcess::Output::FileWithErrors,
+                options.logDir + "/idle_client.out");
+    if (!WaitFor([&] { return probe.connected(); }, 20s))
+        return -1;
+    std::this_thread::sleep_for(1s);
+    const double percent = IdlePercent(child, options.seconds);
+    child.stop();
+    std::printf("%-18s %-14s CPU %.3f %% of a core over %.0f s, both ports connected\n", "bare JACK client", "idle",
+                percent, options.seconds);
+    std::this_thread::sleep_for(500ms);
+    return percent;
+}
+
+// Starts the subject on the probe's ports (or wires them), measures it, stops it.
+void MeasureSubject(JackProbe& probe, Subject& subject, const Options& options)
+{
+    std::printf("-- %s\n", subject.name.c_str());
+    ChildProcess child;
+    std::unique_ptr<ResidentSampler> memory;
+    if (subject.isProcess()) {
+        child.start(subject.path, subject.args, ProgramEnvironment(options, LogName(subject)),
+                    ChildProcess::Output::FileWithErrors, options.logDir + "/" + LogName(subject) + ".out");
+        memory = std::make_unique<ResidentSampler>(child.pid());
+    } else if (!probe.connectPorts(probe.outputPort(), probe.inputPort())) {
+        std::printf("%s: the probe's ports could not be wired\n", subject.name.c_str());
+        return;
+    }
+    if (!WaitFor([&] { return probe.connected(); }, 20s)) {
+        std::printf("%s: did not connect to the probe's ports\n", subject.name.c_str());
+        return;
+    }
+    if (subject.testNote && !WaitFor([&] { return SawTestNote(probe); }, 10s))
+        std::printf("%s: no test note seen\n", subject.name.c_str());
+    std::this_thread::sleep_for(1s);
+    if (subject.isProcess()) {
+        subject.idlePercent = IdlePercent(child, options.seconds);
+        std::printf("%-18s %-14s CPU %.3f %% of a core over %.0f s, both devices open\n", subject.name.c_str(), "idle",
+                    subject.idlePercent, options.seconds);
+    }
+    for (int i = 0; i < 2; ++i) {
+        subject.runs[i] = MeasureNotes(probe, Rates[i], static_cast<std::size_t>(Rates[i] * options.seconds));
+        PrintNoteRun(subject.name, std::to_string(static_cast<int>(Rates[i])) + "/s", subject.runs[i]);
+    }
+    subject.burst = MeasureNotes(probe, 0, options.burst);
+    PrintNoteRun(subject.name, "burst " + std::to_string(options.burst), subject.burst);
+    std::printf("%-18s %-14s   last note back %.2f periods after the first was played\n", "", "",
+                subject.burst.spanPeriods);
+    Settle(probe);
+    subject.sysex = MeasureSysex(probe);
+    PrintSysex(subject);
+    Settle(probe);
+    // Last: what it leaves behind may hold up anything after it.
+    subject.unterminated = MeasureUnterminated(probe);
+    PrintUnterminated(subject);
+    subject.measured = true;
+    if (subject.isProcess()) {
+        memory->Stop();
+        subject.peakTotalKb = memory->PeakTotalKb();
+        subject.peakOwnKb = memory->PeakOwnKb();
+        subject.sharedAtPeakKb = memory->SharedAtPeakKb();
+        if (!child.stop())
+            std::printf("%s: did not end cleanly when asked\n", subject.name.c_str());
+    } else {
+        probe.disconnectPorts(probe.outputPort(), probe.inputPort());
+    }
+    // Its ports are gone before the next subject lists the devices.
+    std::this_thread::sleep_for(500ms);
+}
+
+// A JACK server of this measurement's own: started, killed, its leftovers removed.
+class KilledServer {
+public:
+    KilledServer(const std::string& name, jack_nframes_t period, const std::string& log)
+        : name_(name), period_(period), log_(log)
+    {
+        if (const char* current = std::getenv("JACK_DEFAULT_SERVER"))
+            saved_ = current;
+        ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        Start(log_);
+    }
+
+    ~KilledServer()
+    {
+        server_.kill();
+        // A killed server keeps its entry in libjack's registry of servers,
+        // which holds a few only; a server of the same name that ends
+        // cleanly gives it back.
+        Start(log_ + ".again");
+        Probe();
+        server_.stop();
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+            if (entry.path().filename().string().find("_" + name_ + "_") != std::string::npos)
+                std::filesystem::remove(entry.path(), error);
+        }
+        if (saved_)
+            ::setenv("JACK_DEFAULT_SERVER", saved_->c_str(), 1);
+        else
+            ::unsetenv("JACK_DEFAULT_SERVER");
+    }
+
+    KilledServer(const KilledServer&) = delete;
+    KilledServer& operator=(const KilledServer&) = delete;
+
+    // A probe on it, once it answers; nothing when it did not within 10 s.
+    std::unique_ptr<JackProbe> Probe()
+    {
+        if (!WaitFor([&] { return Answers() || !server_.running(); }, 10s) || !server_.running())
+            return nullptr;
+        try {
+            return std::make_unique<JackProbe>("bench-probe", true);
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+    }
+
+    void Kill() { server_.kill(); }
+    const std::string& name() const { return name_; }
+
+private:
+    // Asked by a client of its own, so that libjack's complaints while the server starts stay out of the output.
+    bool Answers() const
+    {
+        ChildProcess lsp;
+        lsp.start("jack_lsp", {}, {"JACK_NO_START_SERVER=1", "JACK_DEFAULT_SERVER=" + name_},
+                  ChildProcess::Output::Discarded);
+        return lsp.wait(10);
+    }
+
+    void Start(const std::string& log)
+    {
+        server_.start("jackd", {"-n", name_, "-r", "-S", "-d", "dummy", "-r", "48000", "-p", std::to_string(period_)},
+                      {}, ChildProcess::Output::FileWithErrors, log);
+    }
+
+    std::string name_;
+    jack_nframes_t period_;
+    std::string log_;
+    std::optional<std::string> saved_;
+    ChildProcess server_;
+};
+
+// Notes flow through the subject when its server is killed; then SIGTERM.
+void MeasureKilledServer(Subject& subject, jack_nframes_t period, const Options& options)
+{
+    const std::string tag = LogName(subject);
+    KilledServer server(std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-killed", period,
+                        options.logDir + "/jackd-killed-" + tag + ".log");
+    std::unique_ptr<JackProbe> probe = server.Probe();
+    if (!probe) {
+        std::printf("%s: the JACK server to kill did not start\n", subject.name.c_str());
+        return;
+    }
+    ChildProcess child;
+    std::vector<std::string> env = ProgramEnvironment(options, tag);
+    env.push_back("JACK_DEFAULT_SERVER=" + server.name());
+    child.start(subject.path, subject.args, env, ChildProcess::Output::FileWithErrors,
+                options.logDir + "/" + tag + "-killed-server.out");
+    if (!WaitFor([&] { return probe->connected() && SawTestNote(*probe); }, 20s)) {
+        std::printf("%s: did not start on the server to kill\n", subject.name.c_str());
+        return;
+    }
+    StartNoteRun(*probe, 1000, 10000);
+    std::this_thread::sleep_for(1s);
+    probe->collect();
+    subject.killed.forwardedBefore = !probe->events().empty();
+    server.Kill();
+    WaitFor([&] { return probe->serverGone(); }, 2s);
+    probe.reset();
+    std::this_thread::sleep_for(500ms);
+    const bool running = child.running();
+    const auto start = std::chrono::steady_clock::now();
+    child.stop(EndLimitSeconds);
+    subject.killed.secondsToEnd = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    subject.killed.endedByItself = running && subject.killed.secondsToEnd < EndLimitSeconds;
+    subject.killed.measured = running;
+    if (!running)
+        std::printf("%s: ended by itself when its server was killed\n", subject.name.c_str());
+    else
+        std::printf("%-18s %-14s SIGTERM to the end: %s\n", subject.name.c_str(), "server killed",
+                    subject.killed.endedByItself ? (std::to_string(subject.killed.secondsToEnd).substr(0, 5) + " s").c_str()
+                                                 : "did not end within 10 s (killed)");
+    std::fflush(stdout);
+}
+
+// "p50/p99/max 1.000/1.000/1.000, lost 0" for the note beside a figure.
+std::string Distribution(const NoteRun& r)
+{
+    return "p50/p99/max " + Periods(r.periods.p50) + "/" + Periods(r.periods.p99) + "/" + Periods(r.periods.max) +
+           ", lost " + std::to_string(r.lost());
+}
+
+const Subject* Find(const std::vector<Subject>& subjects, const std::string& name)
+{
+    for (const Subject& s : subjects)
+        if (s.name == name && s.measured)
+            return &s;
+    return nullptr;
+}
+
+// "before: <figure>" for the note of a target, with the issue's figure of record when there is one.
+std::string BeforeNote(const Subject* before, const std::function<std::string(const Subject&)>& figure,
+                       const std::string& ofRecord = {})
+{
+    std::string note = before ? "before: " + figure(*before) : "before: not measured";
+    if (!ofRecord.empty())
+        note += "; " + ofRecord;
+    return note;
+}
+
+std::string SysexFigure(const SysexResult& r)
+{
+    return std::string(r.whole && r.endsInF7 ? "yes" : "no") + ", " + std::to_string(r.bytesBack) + " bytes" +
+           (r.endsInF7 ? " ending in F7" : " not ending in F7") + ", " + Periods(r.periods).substr(0, 5) + " periods";
+}
+
+std::string ClocksFigure(const SysexResult& r)
+{
+    return std::to_string(r.clocksInTheirCycle) + " of " + std::to_string(r.clocksSent) + " in their cycle (" +
+           std::to_string(r.clocksBack) + " back), max " + Periods(r.clockPeriods.max) + " periods";
+}
+
+std::string UnterminatedFigure(const UnterminatedResult& r)
+{
+    return std::to_string(r.notesBack) + " of " + std::to_string(NotesAfterUnterminated) + " back, latest " +
+           Periods(r.maxPeriods) + " periods";
+}
+
+std::string BurstFigure(const NoteRun& r)
+{
+    return std::to_string(r.received) + " of " + std::to_string(r.sent) + (r.inOrder ? " in order" : " back") +
+           ", last after " + Periods(r.spanPeriods).substr(0, 5) + " periods";
+}
+
+std::string Percent(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
+    std::snprintf(text, sizeof text, "%.3f %%", value);
     return text;
 }
 
-void ReportTargets(const Subject& direct, const Subject& program, jack_nframes_t period, std::size_t burst)
+std::string EndFigure(const KilledServerResult& k)
 {
-    const std::string at = "JACK, period " + std::to_string(period) + ", ";
+    if (!k.measured)
+        return "not measured";
+    char text[64];
+    if (k.endedByItself)
+        std::snprintf(text, sizeof text, "%.2f s", k.secondsToEnd);
+    else
+        std::snprintf(text, sizeof text, "did not end within %.0f s", EndLimitSeconds);
+    return text;
+}
+
+void ReportTargets(const std::vector<Subject>& subjects, jack_nframes_t period, std::size_t burst, double idleFloor)
+{
+    const Subject* program = Find(subjects, "program");
+    const Subject* headless = Find(subjects, "headless");
+    const Subject* before = Find(subjects, "program before");
+    const Subject* wire = Find(subjects, "wire");
+    const Subject* direct = Find(subjects, "direct forwarder");
+    const std::string at = "JACK p" + std::to_string(period) + ", ";
     for (int i = 0; i < 2; ++i) {
         const std::string rate = std::to_string(static_cast<int>(Rates[i])) + "/s";
-        const RunResult& p = program.runs[i];
-        const RunResult& d = direct.runs[i];
-        ReportTarget(at + rate + ", p50 within 0.05 period of direct", std::abs(p.periods.p50 - d.periods.p50) <= 0.05,
-                     Periods(p.periods.p50) + " vs " + Periods(d.periods.p50) + " periods");
-        ReportTarget(at + rate + ", p99 within 0.05 period of direct", std::abs(p.periods.p99 - d.periods.p99) <= 0.05,
-                     Periods(p.periods.p99) + " vs " + Periods(d.periods.p99) + " periods");
-        ReportTarget(at + rate + ", no loss", p.sent > 0 && p.lost() == 0,
-                     std::to_string(p.lost()) + " of " + std::to_string(p.sent) + " lost");
+        std::string beside;
+        if (wire)
+            beside += "wire " + Distribution(wire->runs[i]) + "; ";
+        if (direct)
+            beside += "direct " + Distribution(direct->runs[i]) + "; ";
+        for (const Subject* s : {program, headless}) {
+            if (!s)
+                continue;
+            const NoteRun& r = s->runs[i];
+            const bool exact = r.sent > 0 && r.lost() == 0 && r.exactlyOnePeriod == r.sent;
+            ReportTarget(at + (s == headless ? "headless, " : "") + "loop " + rate + ", every reply at 1.000 period",
+                         exact, Distribution(r),
+                         beside + BeforeNote(before, [i](const Subject& b) { return Distribution(b.runs[i]); }));
+        }
     }
-    ReportTarget(at + "burst of " + std::to_string(burst) + " in one period forwarded whole",
-                 program.burst.sent == burst && program.burst.lost() == 0,
-                 std::to_string(program.burst.received) + " of " + std::to_string(program.burst.sent) + " back" +
-                     (direct.burst.lost() ? " (direct: " + std::to_string(direct.burst.received) + ")" : ""));
+    if (!program)
+        return;
+    ReportTarget(at + "burst of " + std::to_string(burst) + " in one period, all back in order",
+                 program->burst.sent == burst && program->burst.inOrder, BurstFigure(program->burst),
+                 BeforeNote(before, [](const Subject& b) { return BurstFigure(b.burst); }, "issue: 1,025 to 1,786 back"));
+    const SysexResult& x = program->sysex;
+    ReportTarget(at + "1 MB sysex in pieces, whole, in order, ends in F7", x.whole && x.endsInF7, SysexFigure(x),
+                 BeforeNote(before, [](const Subject& b) { return SysexFigure(b.sysex); },
+                            "issue: cut to 1,023,984 bytes without F7"));
+    ReportTarget(at + "clocks between sysex pieces leave in their cycle",
+                 x.clocksSent > 0 && x.clocksInTheirCycle == x.clocksSent, ClocksFigure(x),
+                 BeforeNote(before, [](const Subject& b) { return ClocksFigure(b.sysex); },
+                            "issue: held until the sysex ends"));
+    const UnterminatedResult& u = program->unterminated;
+    ReportTarget(at + "notes after unterminated sysex back within 1 period",
+                 u.notesBack == NotesAfterUnterminated && u.maxPeriods <= 1.0, UnterminatedFigure(u),
+                 BeforeNote(before, [](const Subject& b) { return UnterminatedFigure(b.unterminated) + " within 3 s"; },
+                            "issue: no output for 5 s"));
+    const std::string idleBeside = (direct ? "direct forwarder " + Percent(direct->idlePercent) : std::string()) +
+                                   (idleFloor >= 0 ? "; bare JACK client " + Percent(idleFloor) : std::string()) + "; " + BeforeNote(before, [](const Subject& b) { return Percent(b.idlePercent); },
+                                                     "issue: 2.15 % at period 64");
+    // The 0.5 % is set at period 64, where a JACK client wakes most often; at every period, below the direct forwarder.
+    const bool belowDirect = direct && program->idlePercent < direct->idlePercent;
+    if (period == 64)
+        ReportTarget(at + "idle CPU, devices open, < 0.5 % and below direct",
+                     program->idlePercent < 0.5 && belowDirect, Percent(program->idlePercent) + " of a core",
+                     idleBeside);
+    else
+        ReportTarget(at + "idle CPU, devices open, below direct", belowDirect,
+                     Percent(program->idlePercent) + " of a core", idleBeside);
+    if (headless) {
+        ReportTarget(at + "headless beside the window, idle CPU", true,
+                     Percent(headless->idlePercent) + " vs " + Percent(program->idlePercent));
+    }
+    for (const Subject* s : {program, headless}) {
+        if (!s)
+            continue;
+        const KilledServerResult& k = s->killed;
+        ReportTarget(at + (s == headless ? "headless, " : "") + "server killed, SIGTERM to the end <= 2 s",
+                     k.measured && k.endedByItself && k.secondsToEnd <= 2, EndFigure(k),
+                     BeforeNote(before, [](const Subject& b) { return EndFigure(b.killed); }));
+    }
+    ReportUpperTarget("peak resident memory, own pages, forwarding on JACK", program->peakOwnKb / 1024.0, 80, "MB",
+                      "with the JACK server's shared memory: " + std::to_string(program->peakTotalKb / 1024) + " MB");
 }
 
 std::optional<Options> ParseOptions(int argc, char** argv)
@@ -248,8 +633,12 @@ std::optional<Options> ParseOptions(int argc, char** argv)
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--program") == 0)
             options.program = argv[i + 1];
+        else if (std::strcmp(argv[i], "--before") == 0)
+            options.before = argv[i + 1];
         else if (std::strcmp(argv[i], "--forwarder") == 0)
             options.forwarder = argv[i + 1];
+        else if (std::strcmp(argv[i], "--idle-client") == 0)
+            options.idleClient = argv[i + 1];
         else if (std::strcmp(argv[i], "--seconds") == 0)
             options.seconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--burst") == 0)
@@ -259,7 +648,7 @@ std::optional<Options> ParseOptions(int argc, char** argv)
         else
             return std::nullopt;
     }
-    if (options.program.empty() || options.forwarder.empty())
+    if (options.program.empty() || options.forwarder.empty() || argc % 2 == 0)
         return std::nullopt;
     return options;
 }
@@ -269,49 +658,55 @@ std::optional<Options> ParseOptions(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const std::optional<Options> options = ParseOptions(argc, argv);
-    if (!options) {
-        std::fprintf(stderr, "usage: %s --program PATH --forwarder PATH [--seconds S] [--burst N] [--log DIR]\n",
+    if (!options || !std::getenv("JACK_DEFAULT_SERVER")) {
+        std::fprintf(stderr,
+                     "usage: JACK_DEFAULT_SERVER=NAME %s --program PATH --forwarder PATH [--before PATH] "
+                     "[--idle-client PATH] [--seconds S] [--burst N] [--log DIR]\n",
                      argv[0]);
         return 2;
     }
-    // Both ports marked physical, so that the program, which opens the first devices it lists, opens them.
-    JackProbe probe("bench-probe", true);
-    const jack_nframes_t period = probe.periodFrames();
-    std::printf("== Over JACK: dummy driver, %u Hz, period %u frames (%.0f us), probe %s -> ... -> %s\n",
-                probe.sampleRate(), period, 1e6 * period / probe.sampleRate(), probe.outputPort().c_str(),
-                probe.inputPort().c_str());
-
-    Subject direct("direct forwarder");
-    Subject program("program");
+    std::vector<Subject> subjects;
+    double idleFloor = -1;
     {
-        ChildProcess child;
-        child.start(options->forwarder, {probe.outputPort(), probe.inputPort()}, {}, ChildProcess::Output::File,
-                    options->logDir + "/direct_forwarder.out");
-        MeasureSubject(probe, direct, child, *options, false);
-        child.stop();
+        // Both ports marked physical, so that the program, which opens the first devices it lists, opens them.
+        JackProbe probe("bench-probe", true);
+        const jack_nframes_t period = probe.periodFrames();
+        std::printf("== Over JACK: dummy driver, synchronous, %u Hz, period %u frames (%.0f us), probe %s -> ... -> "
+                    "%s\n",
+                    probe.sampleRate(), period, 1e6 * period / probe.sampleRate(), probe.outputPort().c_str(),
+                    probe.inputPort().c_str());
+        subjects.emplace_back("wire", "", std::vector<std::string>{}, false, false);
+        subjects.emplace_back("direct forwarder", options->forwarder,
+                              std::vector<std::string>{probe.outputPort(), probe.inputPort()}, false, false);
+        subjects.emplace_back("program", options->program, std::vector<std::string>{}, true, true);
+        subjects.emplace_back("headless", options->program, std::vector<std::string>{"--headless"}, true, true);
+        if (!options->before.empty())
+            subjects.emplace_back("program before", options->before, std::vector<std::string>{}, true, true);
+        for (Subject& subject : subjects)
+            MeasureSubject(probe, subject, *options);
+        if (!options->idleClient.empty())
+            idleFloor = MeasureIdleFloor(probe, *options);
     }
-    // The forwarder's ports are gone before the program lists the devices.
-    std::this_thread::sleep_for(500ms);
+    jack_nframes_t period = 0;
     {
-        ChildProcess child;
-        child.start(options->program, {}, {"QT_QPA_PLATFORM=offscreen"}, ChildProcess::Output::File,
-                    options->logDir + "/program.out");
-        MeasureSubject(probe, program, child, *options, true);
-        if (!child.stop())
-            std::printf("program: did not end cleanly when asked\n");
+        JackProbe probe("bench-probe", true);
+        period = probe.periodFrames();
     }
-    for (const Subject* s : {&program, &direct})
-        std::printf("peak resident memory, %s: %.1f MB (of which %.1f MB the JACK server's shared memory); "
-                    "its own pages (anonymous and file) %.1f MB\n",
-                    s->name, s->peakTotalKb / 1024.0, s->sharedAtPeakKb / 1024.0, s->peakOwnKb / 1024.0);
-    std::printf("CPU time from start to the end of the runs: program %.2f s, direct forwarder %.2f s\n",
-                program.cpuSeconds, direct.cpuSeconds);
-    if (!direct.started || !program.started) {
+    std::printf("-- a JACK server killed while notes flow, then SIGTERM\n");
+    for (Subject& subject : subjects) {
+        if (subject.serverKilled)
+            MeasureKilledServer(subject, period, *options);
+    }
+    for (const Subject& s : subjects) {
+        if (s.isProcess() && s.measured)
+            std::printf("peak resident memory, %s: %.1f MB (of which %.1f MB the JACK server's shared memory); "
+                        "its own pages %.1f MB\n",
+                        s.name.c_str(), s.peakTotalKb / 1024.0, s.sharedAtPeakKb / 1024.0, s.peakOwnKb / 1024.0);
+    }
+    if (!Find(subjects, "program")) {
         std::printf("JACK benchmark incomplete\n");
         return 1;
     }
-    ReportTargets(direct, program, period, options->burst);
-    ReportUpperTarget("peak resident memory, own pages, forwarding on JACK", program.peakOwnKb / 1024.0, 80, "MB",
-                      "with the JACK server's shared memory: " + std::to_string(program.peakTotalKb / 1024) + " MB");
+    ReportTargets(subjects, period, options->burst, idleFloor);
     return 0;
 }

@@ -114,7 +114,7 @@ std::vector<PacedBackend::Stamp> PacedBackend::Delivered() const
 
 std::vector<PacedBackend::Stamp> PacedBackend::Sent() const
 {
-    const std::size_t count = std::min(sentCount_.load(std::memory_order_relaxed), capacity_);
+    const std::size_t count = std::min(sentCount_.load(std::memory_order_acquire), capacity_);
     return {sentStamps_.begin(), sentStamps_.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
@@ -138,7 +138,7 @@ void PacedBackend::Record(const std::uint8_t* data, std::size_t size) noexcept
     const std::size_t index = sentCount_.load(std::memory_order_relaxed);
     if (index < capacity_)
         sentStamps_[index] = Stamp{now, *id};
-    sentCount_.store(index + 1, std::memory_order_relaxed);
+    sentCount_.store(index + 1, std::memory_order_release);
 }
 
 void PacedBackend::Drive()

@@ -10,8 +10,9 @@
 //
 // Threading: StartRun, Clear and the readers are called on the main thread
 // while no run is going, except RunDelivered, which may be polled during one.
-// The output's send runs where the program sends (the main thread); the
-// driver thread only delivers.
+// The output's send runs where the program sends: on the driver thread,
+// inside the delivery, for what the thru route forwards; on the main thread
+// for the test note. The MIDI services let one thread send at a time.
 
 #include "platform/midi/midi_backend.h"
 
@@ -84,7 +85,7 @@ private:
     std::atomic<bool> delivered_{true};
     std::atomic<std::int64_t> driverCpuNs_{0};
 
-    // Stamps: the driver thread writes the delivered ones, the main thread the sent ones.
+    // Stamps: the driver thread writes the delivered ones, the sending thread the sent ones.
     std::vector<Stamp> deliveredStamps_;
     std::atomic<std::size_t> deliveredCount_{0};
     std::vector<Stamp> sentStamps_;

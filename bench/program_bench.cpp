@@ -2,19 +2,26 @@
 // named by DISPLAY), idle CPU over a span with no MIDI traffic, and peak
 // resident memory; with its devices open on the JACK server named by
 // JACK_DEFAULT_SERVER, and with no MIDI server at all. The direct forwarder's
-// idle CPU on the same JACK server is the floor any JACK client pays.
+// idle CPU on the same JACK server is printed beside.
 //
-// Usage: bench_program --program PATH --forwarder PATH [--idle-seconds S] [--launches N] [--log DIR]
+// The program as it was before (--before) is measured the same way, beside.
+//
+// Usage: bench_program --program PATH --forwarder PATH [--before PATH] [--idle-seconds S] [--launches N]
+//                      [--log DIR]
 #include "bench_report.h"
 #include "child_process.h"
 #include "jack_probe.h"
 #include "resident_sampler.h"
 #include "window_map_watch.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +35,7 @@ using namespace std::chrono_literals;
 struct Options {
     std::string program;
     std::string forwarder;
+    std::string before;
     std::string logDir = ".";
     double idleSeconds = 10;
     int launches = 5;
@@ -54,31 +62,40 @@ double IdleShare(const ChildProcess& child, double seconds)
     return (child.cpuSeconds() - cpu0) / SecondsSince(start);
 }
 
-std::vector<std::string> ProgramEnvironment(const char* jackServer)
+std::vector<std::string> ProgramEnvironment(const Options& options, const char* jackServer)
 {
     std::vector<std::string> env{"QT_QPA_PLATFORM=xcb"};
     if (jackServer)
         env.push_back(std::string("JACK_DEFAULT_SERVER=") + jackServer);
+    // Folders of its own, new for each start: no settings from an earlier one.
+    char pattern[] = "velomorph-program-XXXXXX";
+    const std::filesystem::path base = std::filesystem::absolute(options.logDir);
+    std::string dir = (base / pattern).string();
+    if (::mkdtemp(dir.data())) {
+        env.push_back("XDG_CONFIG_HOME=" + dir + "/config");
+        env.push_back("XDG_DATA_HOME=" + dir + "/data");
+    }
     return env;
 }
 
 // Starts the program and waits for its window; the seconds it took, or nothing.
-std::optional<double> Launch(ChildProcess& child, const Options& options, const char* jackServer)
+std::optional<double> Launch(ChildProcess& child, const std::string& program, const Options& options,
+                             const char* jackServer)
 {
     WindowMapWatch watch;
     const auto start = std::chrono::steady_clock::now();
-    child.start(options.program, {}, ProgramEnvironment(jackServer), ChildProcess::Output::File,
+    child.start(program, {}, ProgramEnvironment(options, jackServer), ChildProcess::Output::File,
                 options.logDir + "/program_idle.out");
     if (!watch.WaitForMapped("Velomorph", 30s))
         return std::nullopt;
     return SecondsSince(start);
 }
 
-Idle MeasureProgramIdle(const Options& options, const char* jackServer)
+Idle MeasureProgramIdle(const std::string& program, const Options& options, const char* jackServer)
 {
     Idle idle;
     ChildProcess child;
-    if (!Launch(child, options, jackServer))
+    if (!Launch(child, program, options, jackServer))
         return idle;
     ResidentSampler memory(child.pid());
     // The lamps of the test note go out; nothing moves after that.
@@ -92,6 +109,53 @@ Idle MeasureProgramIdle(const Options& options, const char* jackServer)
     return idle;
 }
 
+// Everything this benchmark measures of one program.
+struct Figures {
+    bool measured = false;
+    std::vector<double> launches; // seconds, sorted
+    Idle onJack;
+    Idle noServer;
+
+    double MedianLaunchMs() const { return launches.empty() ? 0 : 1e3 * launches[launches.size() / 2]; }
+};
+
+Figures MeasureProgram(const std::string& name, const std::string& program, const Options& options,
+                       const char* jackServer)
+{
+    Figures f;
+    for (int i = 0; i < options.launches; ++i) {
+        ChildProcess child;
+        if (const std::optional<double> seconds = Launch(child, program, options, jackServer))
+            f.launches.push_back(*seconds);
+        child.stop();
+    }
+    std::sort(f.launches.begin(), f.launches.end());
+    std::printf("%s, start to window shown, devices on JACK:", name.c_str());
+    for (double s : f.launches)
+        std::printf(" %.0f ms", 1e3 * s);
+    std::printf("\n");
+    f.onJack = MeasureProgramIdle(program, options, jackServer);
+    std::printf("%s, idle, devices open on JACK:  CPU %.3f %% of a core over %.0f s; peak resident %.1f MB, own pages "
+                "%.1f MB\n",
+                name.c_str(), 100 * f.onJack.cpuShare, options.idleSeconds, f.onJack.peakTotalKb / 1024.0,
+                f.onJack.peakOwnKb / 1024.0);
+    f.noServer = MeasureProgramIdle(program, options, "velomorph-bench-no-such-server");
+    std::printf("%s, idle, no MIDI server:        CPU %.3f %% of a core over %.0f s; peak resident %.1f MB, own pages "
+                "%.1f MB\n",
+                name.c_str(), 100 * f.noServer.cpuShare, options.idleSeconds, f.noServer.peakTotalKb / 1024.0,
+                f.noServer.peakOwnKb / 1024.0);
+    std::fflush(stdout);
+    f.measured = f.onJack.measured && f.noServer.measured;
+    return f;
+}
+
+std::string Figure(double value, const char* unit)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3g %s", value, unit);
+    return text;
+}
+
 std::optional<Options> ParseOptions(int argc, char** argv)
 {
     Options options;
@@ -100,6 +164,8 @@ std::optional<Options> ParseOptions(int argc, char** argv)
             options.program = argv[i + 1];
         else if (std::strcmp(argv[i], "--forwarder") == 0)
             options.forwarder = argv[i + 1];
+        else if (std::strcmp(argv[i], "--before") == 0)
+            options.before = argv[i + 1];
         else if (std::strcmp(argv[i], "--idle-seconds") == 0)
             options.idleSeconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--launches") == 0)
@@ -121,7 +187,8 @@ int main(int argc, char** argv)
     const std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) {
         std::fprintf(stderr,
-                     "usage: %s --program PATH --forwarder PATH [--idle-seconds S] [--launches N] [--log DIR]\n",
+                     "usage: %s --program PATH --forwarder PATH [--before PATH] [--idle-seconds S] [--launches N] "
+                     "[--log DIR]\n",
                      argv[0]);
         return 2;
     }
@@ -135,25 +202,10 @@ int main(int argc, char** argv)
     std::printf("== The running program (X server %s, JACK server %s, period %u frames)\n", std::getenv("DISPLAY"),
                 jackServer, probe.periodFrames());
 
-    std::vector<double> launches;
-    for (int i = 0; i < options->launches; ++i) {
-        ChildProcess child;
-        if (const std::optional<double> seconds = Launch(child, *options, jackServer))
-            launches.push_back(*seconds);
-        child.stop();
-    }
-    std::sort(launches.begin(), launches.end());
-    std::printf("start to window shown, devices on JACK:");
-    for (double s : launches)
-        std::printf(" %.0f ms", 1e3 * s);
-    std::printf("\n");
-
-    const Idle onJack = MeasureProgramIdle(*options, jackServer);
-    std::printf("idle, devices open on JACK:  CPU %.3f %% of a core over %.0f s; peak resident %.1f MB, own pages %.1f MB\n",
-                100 * onJack.cpuShare, options->idleSeconds, onJack.peakTotalKb / 1024.0, onJack.peakOwnKb / 1024.0);
-    const Idle noServer = MeasureProgramIdle(*options, "velomorph-bench-no-such-server");
-    std::printf("idle, no MIDI server:        CPU %.3f %% of a core over %.0f s; peak resident %.1f MB, own pages %.1f MB\n",
-                100 * noServer.cpuShare, options->idleSeconds, noServer.peakTotalKb / 1024.0, noServer.peakOwnKb / 1024.0);
+    const Figures program = MeasureProgram("program", options->program, *options, jackServer);
+    Figures before;
+    if (!options->before.empty())
+        before = MeasureProgram("program before", options->before, *options, jackServer);
 
     double forwarderShare = 0;
     {
@@ -166,17 +218,30 @@ int main(int argc, char** argv)
     }
     std::printf("idle, direct forwarder on JACK: CPU %.3f %% of a core\n", 100 * forwarderShare);
 
-    if (!launches.empty())
-        std::printf("start to window shown: median %.0f ms\n", 1e3 * launches[launches.size() / 2]);
-    if (!onJack.measured || !noServer.measured) {
+    if (!program.measured) {
         std::printf("the program's window never showed\n");
         return 1;
     }
-    ReportUpperTarget("idle CPU, devices open on JACK", 100 * onJack.cpuShare, 0.5, "%",
-                      "the direct forwarder alone: " + std::to_string(100 * forwarderShare).substr(0, 5) + " %");
-    ReportUpperTarget("idle CPU, no MIDI server", 100 * noServer.cpuShare, 0.5, "%");
-    ReportUpperTarget("peak resident memory, no MIDI server", noServer.peakTotalKb / 1024.0, 80, "MB");
-    ReportUpperTarget("peak resident memory, own pages, devices open on JACK", onJack.peakOwnKb / 1024.0, 80, "MB",
-                      "with the JACK server's shared memory: " + std::to_string(onJack.peakTotalKb / 1024) + " MB");
+    const auto beforeNote = [&](const std::function<double(const Figures&)>& figure, const char* unit,
+                                const std::string& more = {}) {
+        std::string note = before.measured ? "before: " + Figure(figure(before), unit) : "before: not measured";
+        return more.empty() ? note : note + "; " + more;
+    };
+    std::printf("start to window shown: median %.0f ms\n", program.MedianLaunchMs());
+    ReportTarget("start to window shown, devices on JACK (median)", true, Figure(program.MedianLaunchMs(), "ms"),
+                 beforeNote([](const Figures& f) { return f.MedianLaunchMs(); }, "ms"));
+    ReportUpperTarget("idle CPU, devices open on JACK, period " + std::to_string(probe.periodFrames()),
+                      100 * program.onJack.cpuShare, 0.5, "%",
+                      beforeNote([](const Figures& f) { return 100 * f.onJack.cpuShare; }, "%",
+                                 "the direct forwarder alone: " + Figure(100 * forwarderShare, "%")));
+    ReportUpperTarget("idle CPU, no MIDI server", 100 * program.noServer.cpuShare, 0.5, "%",
+                      beforeNote([](const Figures& f) { return 100 * f.noServer.cpuShare; }, "%"));
+    ReportUpperTarget("peak resident memory, no MIDI server", program.noServer.peakTotalKb / 1024.0, 80, "MB",
+                      beforeNote([](const Figures& f) { return f.noServer.peakTotalKb / 1024.0; }, "MB"));
+    ReportUpperTarget("peak resident memory, own pages, devices open on JACK", program.onJack.peakOwnKb / 1024.0, 80,
+                      "MB",
+                      beforeNote([](const Figures& f) { return f.onJack.peakOwnKb / 1024.0; }, "MB",
+                                 "with the JACK server's shared memory: " +
+                                     Figure(program.onJack.peakTotalKb / 1024.0, "MB")));
     return 0;
 }

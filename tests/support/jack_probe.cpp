@@ -13,6 +13,8 @@ namespace {
 // Room for a long system-exclusive message, or several thousand short ones,
 // between two collections.
 constexpr std::size_t RingSize = 1 << 20;
+// The frames of 65,536 queued messages.
+constexpr std::size_t PlayedRingSize = 1 << 19;
 
 struct EventHeader {
     std::uint64_t frame;
@@ -54,15 +56,16 @@ JackProbe::JackProbe(const std::string& name, bool physical)
     in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput | extra, 0);
     toSend_ = jack_ringbuffer_create(RingSize);
     received_ = jack_ringbuffer_create(RingSize);
+    queuedPlayed_ = jack_ringbuffer_create(PlayedRingSize);
     jack_set_process_callback(client_, &JackProbe::process, this);
     jack_on_shutdown(client_, &JackProbe::onShutdown, this);
     const int watching = jack_set_client_registration_callback(client_, &JackProbe::onClientRegistration, this);
-    if (!out_ || !in_ || !toSend_ || !received_ || watching != 0 || jack_activate(client_) != 0) {
+    if (!out_ || !in_ || !toSend_ || !received_ || !queuedPlayed_ || watching != 0 || jack_activate(client_) != 0) {
         jack_client_close(client_);
-        if (toSend_)
-            jack_ringbuffer_free(toSend_);
-        if (received_)
-            jack_ringbuffer_free(received_);
+        for (jack_ringbuffer_t* ring : {toSend_, received_, queuedPlayed_}) {
+            if (ring)
+                jack_ringbuffer_free(ring);
+        }
         throw std::runtime_error("cannot set up the JACK probe " + name);
     }
 }
@@ -75,6 +78,7 @@ JackProbe::~JackProbe()
     jack_client_close(client_);
     jack_ringbuffer_free(toSend_);
     jack_ringbuffer_free(received_);
+    jack_ringbuffer_free(queuedPlayed_);
 }
 
 std::string JackProbe::outputPort() const
@@ -129,6 +133,16 @@ jack_nframes_t JackProbe::periodFrames() const
 bool JackProbe::connected() const
 {
     return jack_port_connected(out_) > 0 && jack_port_connected(in_) > 0;
+}
+
+bool JackProbe::connectPorts(const std::string& source, const std::string& destination)
+{
+    return jack_connect(client_, source.c_str(), destination.c_str()) == 0;
+}
+
+bool JackProbe::disconnectPorts(const std::string& source, const std::string& destination)
+{
+    return jack_disconnect(client_, source.c_str(), destination.c_str()) == 0;
 }
 
 bool JackProbe::waitForOutputConnected(std::chrono::milliseconds limit) const
@@ -193,6 +207,9 @@ void JackProbe::collect()
         jack_ringbuffer_read(received_, reinterpret_cast<char*>(event.bytes.data()), header.size);
         events_.push_back(std::move(event));
     }
+    std::uint64_t frame = 0;
+    while (jack_ringbuffer_read(queuedPlayed_, reinterpret_cast<char*>(&frame), sizeof frame) == sizeof frame)
+        queuedFrames_.push_back(frame);
 }
 
 bool JackProbe::waitForEvents(std::size_t count, std::chrono::milliseconds limit)
@@ -244,22 +261,29 @@ int JackProbe::process(jack_nframes_t frames, void* arg)
     jack_midi_clear_buffer(outBuffer);
     // Queued messages at the cycle's first frame, then the run's later ones:
     // a port buffer takes its events in time order.
-    self->playQueued(outBuffer);
+    self->playQueued(outBuffer, cycleStart);
     self->playRun(outBuffer, cycleStart, frames);
     self->record(jack_port_get_buffer(self->in_, frames), cycleStart);
     return 0;
 }
 
-void JackProbe::playQueued(void* buffer)
+void JackProbe::playQueued(void* buffer, jack_nframes_t cycleStart)
 {
+    const std::uint64_t frame = cycleStart;
     std::uint32_t size = 0;
     while (jack_ringbuffer_peek(toSend_, reinterpret_cast<char*>(&size), sizeof size) == sizeof size
            && jack_ringbuffer_read_space(toSend_) >= sizeof size + size) {
-        jack_midi_data_t* data = jack_midi_event_reserve(buffer, 0, size);
+        // When the port buffer is full, the rest goes in the next cycle (asked
+        // first, so that libjack prints no error for a message that waits).
+        jack_midi_data_t* data = size <= jack_midi_max_event_size(buffer) ? jack_midi_event_reserve(buffer, 0, size)
+                                                                          : nullptr;
         if (!data)
-            break; // the port buffer is full: the rest goes in the next cycle
+            break;
         jack_ringbuffer_read_advance(toSend_, sizeof size);
         jack_ringbuffer_read(toSend_, reinterpret_cast<char*>(data), size);
+        // Taken in with the events; a frame that finds the ring full is not recorded.
+        if (jack_ringbuffer_write_space(queuedPlayed_) >= sizeof frame)
+            jack_ringbuffer_write(queuedPlayed_, reinterpret_cast<const char*>(&frame), sizeof frame);
     }
 }
 

@@ -63,6 +63,9 @@ public:
 
     // Whether someone reads our output and someone writes our input.
     bool connected() const;
+    // Connects or disconnects two ports of the server, by full name; false when refused.
+    bool connectPorts(const std::string& source, const std::string& destination);
+    bool disconnectPorts(const std::string& source, const std::string& destination);
     // Wait until someone is connected to the port; false after the limit.
     bool waitForOutputConnected(std::chrono::milliseconds limit) const;
     bool waitForInputConnected(std::chrono::milliseconds limit) const;
@@ -88,8 +91,15 @@ public:
     // limit passed first. Then returns all received so far.
     bool waitForEvents(std::size_t count, std::chrono::milliseconds limit);
     const std::vector<Event>& events() const { return events_; }
-    // Forgets the events taken in so far.
-    void clearEvents() { events_.clear(); }
+    // The frame at which each queued message was played, in the order they
+    // were queued, as far as taken in by collect().
+    const std::vector<std::uint64_t>& queuedFrames() const { return queuedFrames_; }
+    // Forgets the events and the frames of queued messages taken in so far.
+    void clearEvents()
+    {
+        events_.clear();
+        queuedFrames_.clear();
+    }
 
     // The clients that joined the server since the probe opened, in the
     // order the server announced them.
@@ -106,7 +116,7 @@ private:
     static int process(jack_nframes_t frames, void* self);
     static void onShutdown(void* self);
     static void onClientRegistration(const char* name, int registered, void* self);
-    void playQueued(void* buffer);
+    void playQueued(void* buffer, jack_nframes_t cycleStart);
     void playRun(void* buffer, jack_nframes_t cycleStart, jack_nframes_t frames);
     void record(void* buffer, jack_nframes_t cycleStart);
 
@@ -115,7 +125,9 @@ private:
     jack_port_t* in_ = nullptr;
     jack_ringbuffer_t* toSend_ = nullptr;   // caller -> process: size, bytes
     jack_ringbuffer_t* received_ = nullptr; // process -> caller: frame, size, bytes
+    jack_ringbuffer_t* queuedPlayed_ = nullptr; // process -> caller: frame of each queued message played
     std::vector<Event> events_;
+    std::vector<std::uint64_t> queuedFrames_;
     std::atomic<bool> serverGone_{false}; // set by libjack's thread
     mutable std::mutex clientsMutex_;      // guards clientsJoined_, filled by libjack's thread
     std::vector<std::string> clientsJoined_;

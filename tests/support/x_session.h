@@ -71,6 +71,10 @@ public:
 
     // A click of the left button at a point of the screen.
     void click(int x, int y);
+    // A drag with the left button: pressed at a point, moved, released where the pointer is.
+    void press(int x, int y);
+    void moveTo(int x, int y);
+    void release();
     // A press and release of the key that types `keysym` (X11 keysym values, e.g. 0xff54 for Down).
     void key(std::uint32_t keysym);
 

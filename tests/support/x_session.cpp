@@ -228,9 +228,27 @@ void XSession::sync()
 
 void XSession::click(int x, int y)
 {
+    press(x, y);
+    release();
+}
+
+void XSession::press(int x, int y)
+{
     xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(x),
                         static_cast<std::int16_t>(y), 0);
     xcb_test_fake_input(connection_, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+    sync();
+}
+
+void XSession::moveTo(int x, int y)
+{
+    xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, static_cast<std::int16_t>(x),
+                        static_cast<std::int16_t>(y), 0);
+    sync();
+}
+
+void XSession::release()
+{
     xcb_test_fake_input(connection_, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
     sync();
 }
