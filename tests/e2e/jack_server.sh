@@ -42,15 +42,16 @@ remove_leftovers() {
   rm -f "/dev/shm/jack_${name}_"* "/dev/shm/jack_sem.$(id -u)_${name}_"*
 }
 
-# Servers that tests started under NAME-private-PID: gone with their test when PID is gone.
+# Servers that tests started under NAME-private-SLOT and that died with their
+# test: removed unless a server of that name answers.
 remove_private_leftovers() {
-  local name=$1 file rest pid
+  local name=$1 file rest slot
   for file in /dev/shm/jack_"${name}"-private-* /dev/shm/jack_sem."$(id -u)_${name}"-private-*; do
     [ -e "$file" ] || continue
     rest=${file##*-private-}
-    pid=${rest%%_*}
-    case "$pid" in '' | *[!0-9]*) continue ;; esac
-    alive "$pid" || rm -f "$file"
+    slot=${rest%%_*}
+    case "$slot" in '' | *[!0-9]*) continue ;; esac
+    remove_leftovers "${name}-private-${slot}"
   done
 }
 

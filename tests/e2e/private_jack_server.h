@@ -6,6 +6,12 @@
 // fixture's cleanup then removes what it leaves in /dev/shm. While it lives,
 // JACK_DEFAULT_SERVER names it in this process and in the processes started
 // meanwhile; the name in force before comes back when it goes.
+//
+// Its name comes from a small set of slots, each held by one test at a time
+// through a lock on a file: libjack keeps a record of every server in a table
+// of eight entries, and the record of a killed server is taken back only by
+// the next server of the same name. Names made unique per test would fill
+// the table with dead servers after a few runs.
 
 #include "child_process.h"
 
@@ -22,6 +28,8 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 class PrivateJackServer {
@@ -31,7 +39,17 @@ public:
         if (const char* current = std::getenv("JACK_DEFAULT_SERVER"))
             saved_ = current;
         // Named after the fixture's server, whose cleanup removes what this one leaves when the test dies.
-        name_ = saved_.value_or("velomorph") + "-private-" + std::to_string(::getpid());
+        const std::string base = saved_.value_or("velomorph") + "-private-";
+        for (int slot = 0; slot < SlotCount && name_.empty(); ++slot) {
+            const std::string lock = QDir::tempPath().toStdString() + "/" + base + std::to_string(slot) + ".lock";
+            slotLock_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (slotLock_ >= 0 && ::flock(slotLock_, LOCK_EX | LOCK_NB) == 0)
+                name_ = base + std::to_string(slot);
+            else if (slotLock_ >= 0)
+                ::close(slotLock_);
+        }
+        if (name_.empty())
+            throw std::runtime_error("every private JACK server slot is taken");
         ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         start();
     }
@@ -44,6 +62,7 @@ public:
             ::setenv("JACK_DEFAULT_SERVER", saved_->c_str(), 1);
         else
             ::unsetenv("JACK_DEFAULT_SERVER");
+        ::close(slotLock_);
     }
 
     PrivateJackServer(const PrivateJackServer&) = delete;
@@ -89,7 +108,10 @@ private:
         }
     }
 
+    static constexpr int SlotCount = 4;
+
     std::string name_;
+    int slotLock_ = -1; // held while this server may run: its name is ours
     std::optional<std::string> saved_;
     QTemporaryDir state_;
     ChildProcess server_;
