@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The best any RtMidi program can do: a JACK input whose callback maps the
 // second data byte through the default curve and sends the message at once,
 // on the callback thread, through a JACK output. The benchmark over JACK

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The forwarding path in-process: a paced driver thread plays note messages
 // into the real input port, whose thru route maps them through the curve and
 // sends them on that same thread, while the real main window shows what went

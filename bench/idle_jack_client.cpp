@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The least a JACK MIDI client costs: one client with a MIDI input and a
 // MIDI output connected to the given ports, whose process callback clears
 // its output and reads how many events came in. Its idle CPU is the floor

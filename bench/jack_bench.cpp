@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Over JACK, side by side in one run, each measured by the same probe client
 // on the JACK server named by JACK_DEFAULT_SERVER: a plain wire (the probe's
 // output connected straight to its input), the direct forwarder (an RtMidi

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Micro-benchmarks of the pieces of the MIDI path: the curve rebuild, the
 // ring buffer, the driver callback and one notification from post to
 // delivery. Google Benchmark's own options apply (--benchmark_filter, ...).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An in-process MIDI backend for the forwarding benchmark: one input ("Bench

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "probe_runs.h"
 
 #include "bench_note.h"

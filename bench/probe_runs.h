@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Timed runs of numbered notes played by the JACK probe into whatever stands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The running program: time from start to the window shown (on the X server
 // named by DISPLAY), idle CPU over a span with no MIDI traffic, and peak
 // resident memory; with its devices open on the JACK server named by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program's window worked as a person works it, on the X server
 // named by DISPLAY and through XTEST, while the JACK probe plays notes into
 // it on the JACK server named by JACK_DEFAULT_SERVER: the file dialog opened

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by ./run and ./test: installs the Debian packages the project needs.
 # Idempotent and quiet when everything is present; as a non-root user it only
 # prints the apt-get line to run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/credits_strip.h"
 
 #include "app/widgets/named_colours.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: the command line, then the window.
 #include "app/app_settings.h"
 #include "app/application.h"

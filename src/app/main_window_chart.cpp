@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picking and dragging the control points on the chart, and the readout of
 // the chart values under the mouse.
 #include "app/main_window.h"

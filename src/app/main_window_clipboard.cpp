@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying the curve to the clipboard: its 128 values as text, the chart as a
 // picture.
 #include "app/main_window.h"

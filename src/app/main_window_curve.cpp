@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The curve on the main window: the slider handlers and the rebuild of the
 // table and of both series after every change.
 #include "app/main_window.h"

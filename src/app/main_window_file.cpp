@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The curve file and the file actions of the main window.
 #include "app/main_window.h"
 

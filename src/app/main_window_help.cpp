@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Aide" menu: the read-me and the About box.
 #include "app/main_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI side of the main window: device selectors, status shapes, lamps
 // and their timers, shown for the MIDI routing.
 #include "app/main_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "curve/point_series.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/driver_callback.h"
 
 #include "midi/shared_block.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A set of values of a small enumeration (at most 8 values), one bit each.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The 128 instruments of the General MIDI Level 1 program list; the ordinal

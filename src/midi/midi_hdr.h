@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The owner of one system-exclusive buffer lent to the driver: a header and

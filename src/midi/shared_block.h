@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Blocks of memory that the MIDI driver callback may touch: zero-filled, at a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/notification_window.h"
 
 #include "platform/bounded_mpmc_queue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live device lists: the selectors follow the devices that come and go, a
 // choice is always a name, and a chosen device that goes away is waited for
 // and opened again once it is back. Nothing here shows a box: the user did

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's two ports: creation, device lists, selection, opening and
 // closing, with the port state shown on the window's status shapes. The
 // ports' own errors are swallowed here: a port's state shows only on its

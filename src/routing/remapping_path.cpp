@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remapping path: every queued input message leaves on the output with
 // its second data byte replaced through the transfer table. While a thru route
 // is set, it has left already, from the thread that received it; the window

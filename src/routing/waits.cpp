@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "routing/waits.h"
 
 #include "platform/tick_count.h"

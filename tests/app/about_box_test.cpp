@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/about_box.h"
 #include "app/credits_strip.h"
 #include "app/main_window.h"

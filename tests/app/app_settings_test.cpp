@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's one settings file: what it remembers between two starts
 // (the last curve file, the dialogs' folder), and nothing of Qt's own.
 #include "app/app_settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/chart_readout.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The routing's view without a window: which device each side asks for,
 // what it says on stderr, and when it asks the routing to choose again.
 #include "app/console_view.h"

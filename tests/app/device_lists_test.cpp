@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Devices as they come and go, through the window on virtual devices: live
 // selectors, choices by name, a device that goes away and comes back, and
 // the devices remembered for the next start.

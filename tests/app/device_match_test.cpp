@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a device named on the command line is found among the listed ones.
 #include "app/device_match.h"
 

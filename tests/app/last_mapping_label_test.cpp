@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The last-mapping label under heavy traffic: its text is the last mapping at
 // once, while its repaints are held to one per frame instead of one per
 // message, and the last repaint shows the last mapping.

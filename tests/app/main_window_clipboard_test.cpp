@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/clipboard_export.h"
 #include "app/main_window.h"
 #include "app/widgets/curve_chart.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 #include "app/widgets/step_slider.h"
 #include "platform/ini_file.h"

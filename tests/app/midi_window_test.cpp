@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main job through the real window: devices listed and opened at
 // start-up, every message forwarded through the transfer table, lamps.
 #include "app/main_window.h"

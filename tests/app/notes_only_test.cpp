@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the curve applies to, through the window on virtual devices: every
 // message kind in both modes, on the thru route and on the main thread's
 // path, the played note that is never silenced, and the remembered mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves that run at the same time, and saves killed part-way: other
 // processes save curves into one file, in turn, while the test loads it, and
 // are killed at random moments. The file always holds one save whole, with

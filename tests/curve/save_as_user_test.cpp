@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves by a user who is not root, into files and folders that the test
 // prepares: the save helper runs as "nobody" (through setpriv when the test
 // runs as root, else as the test's own user). A save that can be done is

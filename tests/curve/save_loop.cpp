@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves test curves into one file, in turn:
 //
 //   curve_save_loop [-n ROUNDS] FILE CURVE...

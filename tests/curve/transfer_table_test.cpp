@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "curve/transfer_table.h"
 
 #include "exact_table_reference.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program on the private JACK server, where only the probe's two
 // ports exist: it opens them at start-up, plays its test note, then forwards
 // every message through the default curve.

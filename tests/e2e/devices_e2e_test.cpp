@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Devices as musicians use them, with the window and its ports in the test's
 // own process on the real JACK backend: probe clients that come and go stand
 // for keyboards, synths and programs, on the shared server or on one of the

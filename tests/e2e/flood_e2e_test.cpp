@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program under a flood: the probe sends 10,000 messages a second
 // of every kind the program forwards (active sensing among them, which it
 // drops), and every one comes back, in order, through the curve. The

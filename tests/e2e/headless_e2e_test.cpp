@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program without a window (--headless), as a process of its own on the
 // private JACK server, with neither a display nor a Qt platform plugin: the
 // test note, every velocity through a curve file, the curve read again when

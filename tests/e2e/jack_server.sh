@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private JACK server with the dummy driver, for the end-to-end tests.
 #
 #   jack_server.sh start NAME STATE_DIR   starts server NAME in the background,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program on a JACK server of the test's own, killed while the
 // program forwards: the program stays up and says nothing, and asked to
 // close, before or after the server is back, it still ends cleanly, which it

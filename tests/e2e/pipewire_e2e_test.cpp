@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program on PipeWire's JACK server (pipewire-jack), as desktops
 // run it today: the test note, a sweep of every velocity through the
 // default curve, and a clean end. The test itself runs under pw-jack, so

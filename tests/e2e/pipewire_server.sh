@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private PipeWire server for the end-to-end test of its JACK server
 # (pipewire-jack): no session manager, no D-Bus, no sound hardware; its
 # runtime folder is the state folder, so that it meets no other server.

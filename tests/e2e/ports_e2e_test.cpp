@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input and output ports on the real RtMidi backend against a private
 // JACK server, exchanging messages with a probe client of our own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A JACK server of one test's own (dummy driver, started by the fixture's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the real program takes from its settings file at start-up, on the
 // private JACK server: the devices and the curve file the user chose last
 // (chosen in the window, as the program builds it, on the real backend), and

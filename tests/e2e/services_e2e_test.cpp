@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI services on the real RtMidi backend against a private JACK server:
 // device listing, short, system-exclusive and real-time messages in both
 // directions, exchanged with a probe client of our own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI path off the main thread, on a JACK server: every message leaves
 // in the cycle it arrives in, at its frame, whatever the window is doing;
 // what does not fit a cycle waits for the next ones, whole and in order;

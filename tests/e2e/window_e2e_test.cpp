@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window and its two ports in the test's own process, on the real
 // backend and a JACK server: input that is not what a well-behaved device
 // sends, and devices that go away under an open port.

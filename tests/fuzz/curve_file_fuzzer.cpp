@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the curve file's reader and writer. Each input stands
 // for the bytes of a curve file. What the program makes of it is compared
 // with a model written another way, in one pass over the lines: the integer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/event_buffer.h"
 #include "midi/shared_block.h"
 

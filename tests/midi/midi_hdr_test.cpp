@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midi_event.h"
 #include "midi/midi_hdr.h"
 #include "midi/shared_block.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midi_input.h"
 #include "port_test_support.h"
 

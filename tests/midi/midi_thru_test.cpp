@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The thru route between two ports: connected only while both are open,
 // each queued event carries what the route did with it, and the route ends
 // before either port closes.

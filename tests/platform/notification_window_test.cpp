@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The notification window: posting from other threads, delivery on the main
 // thread in posting order, nested delivery.
 

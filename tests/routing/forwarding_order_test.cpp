@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A queued message leaves before the events waiting in the event loop run:
 // a repaint or another handler queued ahead of it never delays it.
 #include "fake_routing_view.h"

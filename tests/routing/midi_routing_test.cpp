@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fake_routing_view.h"
 #include "platform/midi/midi_services.h"
 #include "platform/midi/virtual_midi_backend.h"

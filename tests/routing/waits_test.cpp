@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waits of the start-up sequence: events handled meanwhile or left
 // waiting, and the time waited, also when the 32-bit tick counter wraps in
 // the middle of a wait.

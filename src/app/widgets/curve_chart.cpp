@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/widgets/curve_chart.h"
 
 #include "app/widgets/named_colours.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/composite_midi_backend.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/jack_midi_backend.h"
 
 #include "platform/midi/quiet_midi_libraries.h"

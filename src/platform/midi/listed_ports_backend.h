@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A backend whose devices are ports it knows by name (the JACK server's, the

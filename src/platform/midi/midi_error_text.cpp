@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/midi_error_text.h"
 
 const char* midiErrorText(MMRESULT code) noexcept

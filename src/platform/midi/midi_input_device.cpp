@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/midi_input_device.h"
 
 #include "platform/midi/midi_header_flags.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/midi_message.h"
 
 std::size_t shortMessageSize(std::uint8_t status) noexcept

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Our MIDI services, in place of the platform's multimedia MIDI API.

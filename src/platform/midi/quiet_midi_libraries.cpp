@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/quiet_midi_libraries.h"
 
 #include <alsa/asoundlib.h>

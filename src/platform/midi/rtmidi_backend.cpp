@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/rtmidi_backend.h"
 
 #include "platform/midi/midi_stream_split.h"

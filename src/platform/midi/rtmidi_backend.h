@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The ALSA sequencer's ports, over RtMidi (JACK has a backend of its own):

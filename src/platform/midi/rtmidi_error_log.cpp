@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/rtmidi_error_log.h"
 
 void RtErrorLog::clear() noexcept

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/thru_map.h"
 
 #include "platform/midi/midi_message.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application tests run under the program's own application object, so
 // an exception leaving an event handler reaches the default error report as
 // it does in the program. The settings file goes to a folder of the run's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Result texts, handle checks, device numbering and capabilities of the MIDI
 // services, over the virtual backend.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input through the MIDI services: gating, short messages, system exclusive
 // through lent buffers, reset and close, over the virtual backend's driver
 // thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output through the MIDI services: short messages by status, long messages
 // handed back with MOM_DONE, reset, and the functions the platform lacks.
 

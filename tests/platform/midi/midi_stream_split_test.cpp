@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/midi_stream_split.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One sender at a time, in order: a message handed over while the other
 // thread sends waits for that thread, which sends it before it lets go.
 #include "platform/midi/output_sender.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the RtMidi backend classifies, filters and orders the ports it lists.
 
 #include "platform/midi/midi_message.h"

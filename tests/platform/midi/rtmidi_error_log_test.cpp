@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What RtMidi's reports mean for the operation that raised them: a send that
 // RtMidi's ALSA output only warns about did not leave.
 #include "platform/midi/rtmidi_error_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the curve applies to, message kind by message kind, in both modes.
 #include "platform/midi/thru_map.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thru routes through the MIDI services: the driver's thread sends each
 // message on at once, through the published map, and the input's callback
 // still hears every message with what the route did with it.
