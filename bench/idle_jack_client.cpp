@@ -9,6 +9,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -51,9 +52,13 @@ int main(int argc, char** argv)
     ports.in = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     ports.out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(client, &Process, &ports);
-    if (!ports.in || !ports.out || jack_activate(client) != 0 ||
-        jack_connect(client, argv[1], jack_port_name(ports.in)) != 0 ||
-        jack_connect(client, jack_port_name(ports.out), argv[2]) != 0) {
+    // A connection that the other side made first is as good as ours.
+    const auto connect = [client](const char* source, const char* destination) {
+        const int result = jack_connect(client, source, destination);
+        return result == 0 || result == EEXIST;
+    };
+    if (!ports.in || !ports.out || jack_activate(client) != 0 || !connect(argv[1], jack_port_name(ports.in)) ||
+        !connect(jack_port_name(ports.out), argv[2])) {
         std::fprintf(stderr, "idle client: cannot connect %s -> %s\n", argv[1], argv[2]);
         jack_client_close(client);
         return 1;
