@@ -13,8 +13,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -262,23 +264,56 @@ void disconnectPorts(Session& session, const std::string& source, const std::str
         jack_disconnect(session.client, source.c_str(), destination.c_str());
 }
 
-// What an open connection holds: its session, the state that the process
-// callback reads through one of the session's slots, and the device's port,
-// connected to ours (by us, or by hand before: then it stays connected).
+// The session's members for each direction, and which way its connection
+// runs: a device's port feeds our input; our output feeds a device's port.
 template <class State>
+struct Direction;
+
+template <>
+struct Direction<InputState> {
+    static std::atomic<InputState*>& slot(Session& session) { return session.input; }
+    static JackInputConnection*& open(Session& session) { return session.openInput; }
+    static const std::string& source(const Session&, const std::string& device) { return device; }
+    static const std::string& destination(const Session& session, const std::string&) { return session.inName; }
+};
+
+template <>
+struct Direction<OutputState> {
+    static std::atomic<OutputState*>& slot(Session& session) { return session.output; }
+    static JackOutputConnection*& open(Session& session) { return session.openOutput; }
+    static const std::string& source(const Session& session, const std::string&) { return session.outName; }
+    static const std::string& destination(const Session&, const std::string& device) { return device; }
+};
+
+// What an open connection holds: its session, which knows it as its open
+// connection of that direction, the state that the process callback reads
+// through one of the session's slots, and the device's port, connected to
+// ours (by us, or by hand before: then it stays connected).
+template <class State, class Owner>
 struct JackLink {
-    // Takes the state away from the process callback, then ends the connection
-    // from `source` to `destination` if we made it.
-    void close(const std::string& source, const std::string& destination) noexcept
+    JackLink(std::shared_ptr<Session> session_, Owner* owner, std::unique_ptr<State> state_, std::string device_,
+             bool connected_)
+        : session(std::move(session_)), state(std::move(state_)), device(std::move(device_)), connected(connected_)
     {
-        slot.store(nullptr, std::memory_order_seq_cst);
-        session->waitForProcess();
-        if (connected)
-            disconnectPorts(*session, source, destination);
+        Direction<State>::open(*session) = owner;
     }
 
+    // Takes the state away from the process callback, then ends the
+    // connection between the device's port and ours if we made it.
+    ~JackLink()
+    {
+        Direction<State>::open(*session) = nullptr;
+        Direction<State>::slot(*session).store(nullptr, std::memory_order_seq_cst);
+        session->waitForProcess();
+        if (connected)
+            disconnectPorts(*session, Direction<State>::source(*session, device),
+                            Direction<State>::destination(*session, device));
+    }
+
+    JackLink(const JackLink&) = delete;
+    JackLink& operator=(const JackLink&) = delete;
+
     std::shared_ptr<Session> session;
-    std::atomic<State*>& slot;
     std::unique_ptr<State> state;
     std::string device;
     bool connected;    // made by us, not found made by hand
@@ -289,15 +324,8 @@ class JackInputConnection final : public MidiInputConnection {
 public:
     JackInputConnection(std::shared_ptr<Session> session, std::unique_ptr<InputState> state, std::string device,
                         bool connected)
-        : link{session, session->input, std::move(state), std::move(device), connected}
+        : link(std::move(session), this, std::move(state), std::move(device), connected)
     {
-        link.session->openInput = this;
-    }
-
-    ~JackInputConnection() override
-    {
-        link.session->openInput = nullptr;
-        link.close(link.device, link.session->inName);
     }
 
     MMRESULT connectThru(MidiOutputConnection& output, const ThruMap& map) override;
@@ -308,22 +336,15 @@ public:
         link.session->waitForProcess();
     }
 
-    JackLink<InputState> link;
+    JackLink<InputState, JackInputConnection> link;
 };
 
 class JackOutputConnection final : public MidiOutputConnection {
 public:
     JackOutputConnection(std::shared_ptr<Session> session, std::unique_ptr<OutputState> state, std::string device,
                          bool connected)
-        : link{session, session->output, std::move(state), std::move(device), connected}
+        : link(std::move(session), this, std::move(state), std::move(device), connected)
     {
-        link.session->openOutput = this;
-    }
-
-    ~JackOutputConnection() override
-    {
-        link.session->openOutput = nullptr;
-        link.close(link.session->outName, link.device);
     }
 
     // One thread at a time; the message waits for the next cycle. Nothing
@@ -335,8 +356,36 @@ public:
         return link.state->queued.push(data, size) ? MMSYSERR_NOERROR : MIDIERR_SENDQUEUEFULL;
     }
 
-    JackLink<OutputState> link;
+    JackLink<OutputState, JackOutputConnection> link;
 };
+
+// Publishes the state to the process callback, then connects the device's
+// port and ours, so that nothing that arrives once connected is missed.
+template <class Connection, class State, class Base>
+MMRESULT openConnection(const std::shared_ptr<Session>& shared, const ListedPort* port, std::unique_ptr<State> state,
+                        std::unique_ptr<Base>& out)
+{
+    if (!port)
+        return MMSYSERR_BADDEVICEID;
+    const std::string name = port->name;
+    Session* session = shared.get();
+    // A server that has gone since the listing: the port has gone with it.
+    if (!session || !session->hasPort(name))
+        return MIDIERR_NODEVICE;
+    if (Direction<State>::open(*session))
+        return MMSYSERR_ALLOCATED;
+    std::atomic<State*>& slot = Direction<State>::slot(*session);
+    slot.store(state.get(), std::memory_order_seq_cst);
+    bool made = false;
+    if (!connectPorts(*session, Direction<State>::source(*session, name), Direction<State>::destination(*session, name),
+                      made)) {
+        slot.store(nullptr, std::memory_order_seq_cst);
+        session->waitForProcess();
+        return MMSYSERR_ERROR;
+    }
+    out = std::make_unique<Connection>(shared, std::move(state), name, made);
+    return MMSYSERR_NOERROR;
+}
 
 MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const ThruMap& map)
 {
@@ -504,47 +553,12 @@ std::vector<ListedPort> JackMidiBackend::listPorts(bool inputs)
 
 MMRESULT JackMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
 {
-    const ListedPort* port = listedInput(device);
-    if (!port)
-        return MMSYSERR_BADDEVICEID;
-    const std::string name = port->name;
-    Session* session = d->session.get();
-    // A server that has gone since the listing: the port has gone with it.
-    if (!session || !session->hasPort(name))
-        return MIDIERR_NODEVICE;
-    if (session->openInput)
-        return MMSYSERR_ALLOCATED;
-    auto state = std::make_unique<InputState>(sink);
-    session->input.store(state.get(), std::memory_order_seq_cst);
-    bool made = false;
-    if (!connectPorts(*session, name, session->inName, made)) {
-        session->input.store(nullptr, std::memory_order_seq_cst);
-        session->waitForProcess();
-        return MMSYSERR_ERROR;
-    }
-    out = std::make_unique<JackInputConnection>(d->session, std::move(state), name, made);
-    return MMSYSERR_NOERROR;
+    return openConnection<JackInputConnection>(d->session, listedInput(device), std::make_unique<InputState>(sink),
+                                               out);
 }
 
 MMRESULT JackMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out)
 {
-    const ListedPort* port = listedOutput(device);
-    if (!port)
-        return MMSYSERR_BADDEVICEID;
-    const std::string name = port->name;
-    Session* session = d->session.get();
-    if (!session || !session->hasPort(name))
-        return MIDIERR_NODEVICE;
-    if (session->openOutput)
-        return MMSYSERR_ALLOCATED;
-    auto state = std::make_unique<OutputState>();
-    session->output.store(state.get(), std::memory_order_seq_cst);
-    bool made = false;
-    if (!connectPorts(*session, session->outName, name, made)) {
-        session->output.store(nullptr, std::memory_order_seq_cst);
-        session->waitForProcess();
-        return MMSYSERR_ERROR;
-    }
-    out = std::make_unique<JackOutputConnection>(d->session, std::move(state), name, made);
-    return MMSYSERR_NOERROR;
+    return openConnection<JackOutputConnection>(d->session, listedOutput(device), std::make_unique<OutputState>(),
+                                                out);
 }

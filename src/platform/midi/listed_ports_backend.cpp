@@ -10,6 +10,20 @@ constexpr WORD UnknownProduct = 0xFFFF;
 constexpr DWORD DriverVersion = 0x0100; // 1.0
 constexpr WORD AllChannels = 0xFFFF;
 
+// What both directions' capabilities say of a port known only by its name.
+template <class Caps>
+MMRESULT fillCaps(const ListedPort* port, Caps& caps)
+{
+    if (!port)
+        return MMSYSERR_BADDEVICEID;
+    caps = Caps{};
+    caps.wMid = UnknownMaker;
+    caps.wPid = UnknownProduct;
+    caps.vDriverVersion = DriverVersion;
+    copyPortName(port->name, caps.szPname);
+    return MMSYSERR_NOERROR;
+}
+
 } // namespace
 
 unsigned ListedPortsBackend::count(bool inputs)
@@ -62,28 +76,15 @@ PortKind ListedPortsBackend::outputKind(unsigned device)
 
 MMRESULT ListedPortsBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
 {
-    const ListedPort* port = listedInput(device);
-    if (!port)
-        return MMSYSERR_BADDEVICEID;
-    caps = MIDIINCAPSW{};
-    caps.wMid = UnknownMaker;
-    caps.wPid = UnknownProduct;
-    caps.vDriverVersion = DriverVersion;
-    copyPortName(port->name, caps.szPname);
-    return MMSYSERR_NOERROR;
+    return fillCaps(listedInput(device), caps);
 }
 
 MMRESULT ListedPortsBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
 {
-    const ListedPort* port = listedOutput(device);
-    if (!port)
-        return MMSYSERR_BADDEVICEID;
-    caps = MIDIOUTCAPSW{};
-    caps.wMid = UnknownMaker;
-    caps.wPid = UnknownProduct;
-    caps.vDriverVersion = DriverVersion;
-    copyPortName(port->name, caps.szPname);
-    caps.wTechnology = MOD_MIDIPORT;
-    caps.wChannelMask = AllChannels;
-    return MMSYSERR_NOERROR;
+    const MMRESULT result = fillCaps(listedOutput(device), caps);
+    if (result == MMSYSERR_NOERROR) {
+        caps.wTechnology = MOD_MIDIPORT;
+        caps.wChannelMask = AllChannels;
+    }
+    return result;
 }
