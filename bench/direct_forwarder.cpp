@@ -8,10 +8,10 @@
 // Runs until SIGTERM or SIGINT; prints "ready" once both ports are connected.
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
+#include "stop_signals.h"
 
 #include <rtmidi/RtMidi.h>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -54,12 +54,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <source port> <destination port>\n", argv[0]);
         return 2;
     }
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    // Blocked before any thread starts, so that only sigwait below takes them.
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSignals = BlockStopSignals();
 
     Forwarder forwarder;
     try {
@@ -73,8 +68,7 @@ int main(int argc, char** argv)
         }
         std::printf("ready\n");
         std::fflush(stdout);
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
+        WaitForStopSignal(stopSignals);
         in.closePort();
     } catch (const RtMidiError& error) {
         std::fprintf(stderr, "direct forwarder: %s\n", error.getMessage().c_str());

@@ -6,11 +6,12 @@
 //
 // Usage: bench_idle_jack_client <source port> <destination port>
 // Runs until SIGTERM or SIGINT; prints "ready" once both ports are connected.
+#include "stop_signals.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -36,12 +37,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <source port> <destination port>\n", argv[0]);
         return 2;
     }
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    // Blocked before libjack starts its threads, so that only sigwait below takes them.
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSignals = BlockStopSignals();
 
     jack_client_t* client = jack_client_open("bench-idle-client", JackNoStartServer, nullptr);
     if (!client) {
@@ -65,8 +61,7 @@ int main(int argc, char** argv)
     }
     std::printf("ready\n");
     std::fflush(stdout);
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    WaitForStopSignal(stopSignals);
     jack_deactivate(client);
     jack_client_close(client);
     return 0;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "curve/curve_file.h"
 #include "curve/curve_points.h"
 
 #include <array>
+#include <string>
 
 // The curves that the save helper writes: every key but "Pt09a" (always 127)
 // differs between any two of them, so a file shows which save wrote each key.
@@ -13,3 +15,21 @@ inline constexpr std::array<CurvePoints, 4> SavedCurves{{
     {5, {11, 21, 31, 41, 51, 61, 71, 81, 127}, {12, 22, 32, 42, 52, 62, 72, 82, 92}},
     {8, {3, 6, 9, 12, 15, 18, 21, 24, 127}, {100, 101, 102, 103, 104, 105, 106, 107, 108}},
 }};
+
+// The points a curve file holds exactly as written: neither defaults under
+// them nor slider ranges over them, so that a mix or a stray value shows.
+inline CurvePoints ReadPointsAsWritten(const std::string& path)
+{
+    CurvePoints loaded{-1, {}, {}};
+    loaded.In[8] = 127; // never read
+    ReadCurveFile(path, [&loaded](CurveKey key, int value) {
+        const auto point = static_cast<std::size_t>(key.Point - 1);
+        if (key.Point == 0)
+            loaded.Count = value;
+        else if (key.Axis == PointAxis::In)
+            loaded.In[point] = value;
+        else
+            loaded.Out[point] = value;
+    });
+    return loaded;
+}

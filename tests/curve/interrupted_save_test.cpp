@@ -107,17 +107,7 @@ protected:
     // Which curve a load gives: the curve's number, or -1 for a mix.
     int Load() const
     {
-        CurvePoints loaded{-1, {}, {}};
-        loaded.In[8] = 127; // never read
-        ReadCurveFile(path, [&loaded](CurveKey key, int value) {
-            const auto point = static_cast<std::size_t>(key.Point - 1);
-            if (key.Point == 0)
-                loaded.Count = value;
-            else if (key.Axis == PointAxis::In)
-                loaded.In[point] = value;
-            else
-                loaded.Out[point] = value;
-        });
+        const CurvePoints loaded = ReadPointsAsWritten(path);
         for (std::size_t i = 0; i < SavedCurves.size(); ++i) {
             if (loaded == SavedCurves[i])
                 return static_cast<int>(i);

@@ -43,22 +43,6 @@ std::string ReadBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-CurvePoints Load(const std::string& path)
-{
-    CurvePoints loaded{-1, {}, {}};
-    loaded.In[8] = 127; // never read
-    ReadCurveFile(path, [&loaded](CurveKey key, int value) {
-        const auto point = static_cast<std::size_t>(key.Point - 1);
-        if (key.Point == 0)
-            loaded.Count = value;
-        else if (key.Axis == PointAxis::In)
-            loaded.In[point] = value;
-        else
-            loaded.Out[point] = value;
-    });
-    return loaded;
-}
-
 struct stat StatusOf(const std::string& path)
 {
     struct stat status {};
@@ -157,7 +141,7 @@ TEST_F(SaveAsUserTest, AWritableFileInAReadOnlyFolder)
     const struct stat before = StatusOf(path);
 
     EXPECT_EQ(SaveAsUser(path), "");
-    EXPECT_EQ(Load(path), NewCurve);
+    EXPECT_EQ(ReadPointsAsWritten(path), NewCurve);
     EXPECT_TRUE(ReadBytes(path).starts_with("; made by hand\r\n[Other]\r\nx=y\r\n"));
     const struct stat after = StatusOf(path);
     EXPECT_EQ(after.st_ino, before.st_ino);
@@ -176,7 +160,7 @@ TEST_F(SaveAsUserTest, AHardLinkedFile)
     fs::create_hard_link(path, other);
 
     EXPECT_EQ(SaveAsUser(path), "");
-    EXPECT_EQ(Load(other), NewCurve);
+    EXPECT_EQ(ReadPointsAsWritten(other), NewCurve);
     EXPECT_EQ(StatusOf(path).st_ino, StatusOf(other).st_ino);
     EXPECT_EQ(StatusOf(path).st_nlink, 2u);
     EXPECT_EQ(Entries(folder), (std::vector<std::string>{"copie.dat", "courbe.dat"}));
@@ -193,7 +177,7 @@ TEST_F(SaveAsUserTest, AnotherUsersSharedFileKeepsItsOwner)
     CurveFile(path, true, fs::perms(0666));
 
     EXPECT_EQ(SaveAsUser(path), "");
-    EXPECT_EQ(Load(path), NewCurve);
+    EXPECT_EQ(ReadPointsAsWritten(path), NewCurve);
     EXPECT_EQ(StatusOf(path).st_uid, 0u);
     EXPECT_EQ(StatusOf(path).st_gid, 0u);
     EXPECT_EQ(StatusOf(path).st_mode & 07777, 0666u);
@@ -219,11 +203,11 @@ TEST_F(SaveAsUserTest, SymbolicLinks)
 
     EXPECT_EQ(SaveAsUser(link), "");
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(Load(target), NewCurve);
+    EXPECT_EQ(ReadPointsAsWritten(target), NewCurve);
 
     EXPECT_EQ(SaveAsUser(dangling), "");
     EXPECT_TRUE(fs::is_symlink(dangling));
-    EXPECT_EQ(Load(folder + "/nouvelle.dat"), NewCurve);
+    EXPECT_EQ(ReadPointsAsWritten(folder + "/nouvelle.dat"), NewCurve);
     EXPECT_EQ(StatusOf(folder + "/nouvelle.dat").st_uid, AsRoot() ? Nobody : ::geteuid());
 
     EXPECT_EQ(SaveAsUser(nowhere), Refusal(nowhere));
@@ -293,7 +277,7 @@ TEST_F(SaveAsUserTest, AFullDisk)
         SCOPED_TRACE(path);
         EXPECT_EQ(SaveAsUser(path), Refusal(path));
         EXPECT_EQ(ReadBytes(path), bytes);
-        EXPECT_EQ(Load(path), OldCurve);
+        EXPECT_EQ(ReadPointsAsWritten(path), OldCurve);
     }
     EXPECT_EQ(Entries(own), std::vector<std::string>{"courbe.dat"});
     EXPECT_EQ(Entries(shared), std::vector<std::string>{"courbe.dat"});

@@ -17,18 +17,11 @@
 # server, and those of the servers that tests of the same name started and
 # that died with their test.
 set -u
+source "$(dirname "$0")/server_process.sh"
 
 usage() {
   echo "usage: $0 start NAME STATE_DIR | stop STATE_DIR | run NAME" >&2
   exit 2
-}
-
-# True while the process runs (a zombie counts as gone).
-alive() {
-  local pid=$1 state
-  kill -0 "$pid" 2>/dev/null || return 1
-  state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || return 1
-  [ "$state" != "Z" ]
 }
 
 answers() {
@@ -57,25 +50,10 @@ remove_private_leftovers() {
 }
 
 stop_server() {
-  local state_dir=$1 pid name i
+  local state_dir=$1 name
   name=$(cat "$state_dir/jackd.name" 2>/dev/null)
   if [ -f "$state_dir/jackd.pid" ]; then
-    pid=$(cat "$state_dir/jackd.pid")
-    if [ -n "$pid" ] && alive "$pid"; then
-      kill -TERM "$pid" 2>/dev/null
-      for i in $(seq 1 100); do
-        alive "$pid" || break
-        sleep 0.1
-      done
-      if alive "$pid"; then
-        echo "jackd $pid did not stop; killing it" >&2
-        kill -KILL "$pid" 2>/dev/null
-        for i in $(seq 1 100); do
-          alive "$pid" || break
-          sleep 0.1
-        done
-      fi
-    fi
+    end_process "$(cat "$state_dir/jackd.pid")" jackd
     rm -f "$state_dir/jackd.pid"
   fi
   if [ -n "$name" ]; then

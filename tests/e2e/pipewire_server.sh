@@ -7,31 +7,17 @@
 #   pipewire_server.sh start STATE_DIR   starts it, waits for its socket, records its pid
 #   pipewire_server.sh stop STATE_DIR    stops the server recorded there, by its pid
 set -u
+source "$(dirname "$0")/server_process.sh"
 
 usage() {
   echo "usage: $0 start|stop STATE_DIR" >&2
   exit 2
 }
 
-alive() {
-  local pid=$1 state
-  kill -0 "$pid" 2>/dev/null || return 1
-  state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || return 1
-  [ "$state" != "Z" ]
-}
-
 stop_server() {
-  local state_dir=$1 pid i
+  local state_dir=$1
   [ -f "$state_dir/pipewire.pid" ] || return 0
-  pid=$(cat "$state_dir/pipewire.pid")
-  if [ -n "$pid" ] && alive "$pid"; then
-    kill -TERM "$pid" 2>/dev/null
-    for i in $(seq 1 100); do
-      alive "$pid" || break
-      sleep 0.1
-    done
-    alive "$pid" && kill -KILL "$pid" 2>/dev/null
-  fi
+  end_process "$(cat "$state_dir/pipewire.pid")" pipewire
   rm -f "$state_dir/pipewire.pid" "$state_dir/pipewire-0" "$state_dir/pipewire-0.lock"
 }
 
