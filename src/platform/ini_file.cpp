@@ -4,15 +4,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <new>
-#include <optional>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -27,10 +22,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long a read or a save waits for the lock that others hold on the file.
-// A save holds it for milliseconds; only a stuck or hostile holder keeps it
-// longer, and the window must not hang on it.
-constexpr auto LockPatience = std::chrono::seconds(2);
+// How long a read or a save tries for the lock that others hold on the file,
+// and how often.
+constexpr auto LockPatience = std::chrono::milliseconds(300);
+constexpr auto LockRetry = std::chrono::milliseconds(5);
 // Symbolic links followed before a path counts as a loop, as for the system.
 constexpr int MaxLinks = 40;
 
@@ -48,6 +43,8 @@ constexpr int MaxLinks = 40;
 {
     throw EIniFileError("Impossible d'écrire dans " + path);
 }
+
+constexpr const char* LockedSuffix = " : verrouillé par un autre programme";
 
 // Closes a descriptor when it goes out of scope; closing it also releases
 // the lock taken through it.
@@ -73,54 +70,31 @@ private:
     int fd_;
 };
 
+enum class LockResult { Locked, Busy, Failed };
+
 // Takes the advisory lock `operation` (LOCK_SH or LOCK_EX) on an open file,
-// waiting until `deadline` at most for whoever holds it. The wait is the
-// system's own, which serves the waiters in turn (trying again and again
-// would let a busy saver keep the lock for ever); it runs on a thread of its
-// own, through a second descriptor of the same open file, so that it can be
-// given up: that thread then lets the lock go as soon as it gets it. On a
-// file system without locks the file is used unlocked.
-bool LockFile(int fd, int operation, Clock::time_point deadline)
+// trying again until `deadline` while someone else holds it. A save holds it
+// for milliseconds, so tries a few milliseconds apart get it in time; only a
+// stuck or hostile holder keeps it longer, and nothing here may wait for
+// that one without a limit or leave a thread behind. On a file system
+// without locks the file is used unlocked.
+LockResult LockFile(int fd, int operation, Clock::time_point deadline)
 {
-    if (::flock(fd, operation | LOCK_NB) == 0)
-        return true;
-    if (errno != EWOULDBLOCK && errno != EINTR)
-        return true;
-    struct Wait {
-        std::mutex mutex;
-        std::condition_variable done;
-        std::optional<bool> locked; // set once the wait has ended
-        bool abandoned = false;
-    };
-    const auto wait = std::make_shared<Wait>();
-    const int waiting = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (waiting < 0)
-        return false;
-    try {
-        std::thread([wait, waiting, operation] {
-            int result = 0;
-            do
-                result = ::flock(waiting, operation);
-            while (result != 0 && errno == EINTR);
-            const std::lock_guard lock(wait->mutex);
-            if (result == 0 && wait->abandoned)
-                ::flock(waiting, LOCK_UN);
-            ::close(waiting);
-            wait->locked = result == 0;
-            wait->done.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        ::close(waiting);
-        return false;
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0)
+            return LockResult::Locked;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP ? LockResult::Locked
+                                                                             : LockResult::Failed;
+        if (Clock::now() >= deadline)
+            return LockResult::Busy;
+        std::this_thread::sleep_for(LockRetry);
     }
-    std::unique_lock lock(wait->mutex);
-    if (wait->done.wait_until(lock, deadline, [&] { return wait->locked.has_value(); }))
-        return *wait->locked;
-    wait->abandoned = true;
-    return false;
 }
 
-enum class LoadResult { Loaded, Missing, Failed, TooLarge };
+enum class LoadResult { Loaded, Missing, Failed, TooLarge, Locked };
 
 // Reads the whole of an open regular file, from its start, into `bytes`. At
 // most one byte beyond MaxFileSize is read, also from a file that grows
@@ -167,7 +141,15 @@ LoadResult LoadFile(const std::string& path, std::string& bytes)
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         return LoadResult::Failed;
     // A save in place holds the lock while the file is half written.
-    if (!LockFile(fd, LOCK_SH, Clock::now() + LockPatience) || ::fstat(fd, &status) != 0)
+    switch (LockFile(fd, LOCK_SH, Clock::now() + LockPatience)) {
+    case LockResult::Locked:
+        break;
+    case LockResult::Busy:
+        return LoadResult::Locked;
+    case LockResult::Failed:
+        return LoadResult::Failed;
+    }
+    if (::fstat(fd, &status) != 0)
         return LoadResult::Failed;
     return ReadWhole(fd, status, bytes);
 }
@@ -363,6 +345,8 @@ TIniDocument TIniFile::ReadDocument() const
         FailRead(path_);
     case LoadResult::TooLarge:
         FailTooLarge(path_);
+    case LoadResult::Locked:
+        throw EIniFileError("Impossible de lire " + path_ + LockedSuffix);
     case LoadResult::Loaded:
         break;
     }
@@ -415,7 +399,15 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
             FailWrite(path_);
         }
         Original original{file.Get(), {}};
-        if (!LockFile(file.Get(), LOCK_EX, deadline) || ::fstat(file.Get(), &original.status) != 0)
+        switch (LockFile(file.Get(), LOCK_EX, deadline)) {
+        case LockResult::Locked:
+            break;
+        case LockResult::Busy:
+            throw EIniFileError("Impossible d'écrire dans " + path_ + LockedSuffix);
+        case LockResult::Failed:
+            FailWrite(path_);
+        }
+        if (::fstat(file.Get(), &original.status) != 0)
             FailWrite(path_);
         // Another save may have replaced the file while this one waited for
         // the lock: start again on the file that stands there now.

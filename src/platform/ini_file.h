@@ -21,7 +21,11 @@ public:
 //
 // A change edits the file's text (every other byte is kept) and writes the
 // result as a whole, holding an advisory lock (flock) on the file meanwhile;
-// reads hold a shared lock, so they never see half a change. The file is
+// reads hold a shared lock, so they never see half a change. The lock is
+// tried for a few hundred milliseconds, on the calling thread: a file that
+// another program keeps locked longer raises EIniFileError "Impossible de
+// lire <path> : verrouillé par un autre programme" (or "Impossible d'écrire
+// dans <path> : verrouillé par un autre programme"). The file is
 // replaced atomically (a temporary file of a random name in the same folder,
 // written, flushed, given the file's owner, group, permission bits and
 // extended attributes, then renamed over it) when its folder is writable, it
