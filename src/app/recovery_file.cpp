@@ -8,6 +8,13 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstddef>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // Enough names for every recovery a user could leave behind.
@@ -32,17 +39,33 @@ QString WriteRecoveryFile(const QString& folder, const CurvePoints& points)
     const QString cannotWrite = QStringLiteral("Impossible d'écrire dans %1").arg(folder);
     if (folder.isEmpty() || !QDir().mkpath(folder))
         throw Exception(cannotWrite.toStdString());
+    const std::string bytes = CurveFileBytes(points);
     for (int number = 1; number <= MaxRecoveryFiles; ++number) {
         const QString path = QDir(folder).filePath(RecoveryName(number));
-        // Created empty and exclusively: the name is ours before anything is written.
-        QFile claim(path);
-        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (claim.exists())
+        const QByteArray name = QFile::encodeName(path);
+        // Created exclusively, never through a link, and written through the
+        // descriptor that created it: whoever else may write the folder can
+        // neither steer the curve into another file nor make it overwrite one.
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST || errno == ELOOP)
                 continue;
             throw Exception(QStringLiteral("Impossible d'écrire dans %1").arg(path).toStdString());
         }
-        claim.close();
-        WriteCurveFile(QFile::encodeName(path).toStdString(), points);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            done += static_cast<std::size_t>(count);
+        }
+        const bool written = done == bytes.size() && ::fsync(fd) == 0;
+        if (::close(fd) != 0 || !written) {
+            ::unlink(name.constData());
+            throw Exception(QStringLiteral("Impossible d'écrire dans %1").arg(path).toStdString());
+        }
         return path;
     }
     throw Exception(cannotWrite.toStdString());

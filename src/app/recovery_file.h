@@ -17,8 +17,10 @@ QString RecoveryFolder();
 // Writes `points` as a curve file into `folder` (created when missing) under
 // the first recovery name that no file has yet, so that an earlier recovery,
 // or another copy of the program ending at the same moment, is never
-// overwritten. Returns the file's path; raises the curve file's error when
-// the file cannot be written.
+// overwritten. The file is created exclusively, never through a link, and
+// written and flushed through the descriptor that created it. Returns the
+// path of the file written; raises "Impossible d'écrire dans <path>" when
+// it cannot be written.
 QString WriteRecoveryFile(const QString& folder, const CurvePoints& points);
 
 // The curve file's text for `points`, for when no file can be written.

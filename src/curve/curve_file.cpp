@@ -18,19 +18,34 @@ std::string CurveKeyName(CurveKey key)
     return name;
 }
 
+namespace {
+
+// Sets the 19 keys of the curve in `document`; false when one cannot be stored.
+bool StoreCurve(TIniDocument& document, const CurvePoints& points)
+{
+    bool stored = document.Set(CurveSection, CurveKeyName({0, PointAxis::In}), std::to_string(points.Count));
+    for (int k = 1; k <= EndPoint; ++k) {
+        const auto index = static_cast<std::size_t>(k - 1);
+        stored = stored
+            && document.Set(CurveSection, CurveKeyName({k, PointAxis::In}), std::to_string(points.In[index]))
+            && document.Set(CurveSection, CurveKeyName({k, PointAxis::Out}), std::to_string(points.Out[index]));
+    }
+    return stored;
+}
+
+} // namespace
+
 void WriteCurveFile(const std::string& path, const CurvePoints& given)
 {
     const CurvePoints points = ClampCurvePoints(given);
-    TIniFile(path).Update([&points](TIniDocument& document) {
-        bool stored = document.Set(CurveSection, CurveKeyName({0, PointAxis::In}), std::to_string(points.Count));
-        for (int k = 1; k <= EndPoint; ++k) {
-            const auto index = static_cast<std::size_t>(k - 1);
-            stored = stored
-                && document.Set(CurveSection, CurveKeyName({k, PointAxis::In}), std::to_string(points.In[index]))
-                && document.Set(CurveSection, CurveKeyName({k, PointAxis::Out}), std::to_string(points.Out[index]));
-        }
-        return stored;
-    });
+    TIniFile(path).Update([&points](TIniDocument& document) { return StoreCurve(document, points); });
+}
+
+std::string CurveFileBytes(const CurvePoints& points)
+{
+    TIniDocument document;
+    StoreCurve(document, ClampCurvePoints(points));
+    return document.Bytes();
 }
 
 void ReadCurveFile(const std::string& path, const std::function<void(CurveKey key, int value)>& assign)

@@ -31,6 +31,9 @@ std::string CurveKeyName(CurveKey key);
 // d'écrire dans <path>" and leaves the file as it was.
 void WriteCurveFile(const std::string& path, const CurvePoints& points);
 
+// The bytes WriteCurveFile puts in a file of its own: the 19 keys alone.
+std::string CurveFileBytes(const CurvePoints& points);
+
 // Reads the file once, then hands "Count", "Pt01a", "Pt01b", ..., "Pt08b",
 // "Pt09b" (never "Pt09a"), in this order, to `assign`, each as it stands in
 // the file (0 when missing or no integer). A missing file reads as all zeros;
