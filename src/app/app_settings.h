@@ -2,21 +2,37 @@
 #pragma once
 
 // The program's one settings file, in the user's configuration folder:
-// Velomorph/Velomorph.conf (on Linux ~/.config/Velomorph/Velomorph.conf), in
-// the format QSettings gives organisation and application "Velomorph" there.
-// Curve files are files of their own. Main thread only.
+// Velomorph/Velomorph.conf (on Linux ~/.config/Velomorph/Velomorph.conf), an
+// INI file in the form Qt's INI settings give it. Curve files are files of
+// their own. Main thread only.
+//
+// Settings are a convenience: nothing here may stop the window. The file is
+// read and written through TIniFile, whose lock is tried for a few hundred
+// milliseconds at most; a write that cannot be done is given up. Only the
+// kinds of value the program writes (texts, yes or no) are read: another
+// kind is ignored. A file larger than TIniFile::MaxFileSize is set aside as
+// "Velomorph.conf.bad" and the defaults hold. Each such problem is told once
+// on stderr.
 
-#include <QSettings>
 #include <QString>
+
+#include <optional>
+#include <string>
 
 class TAppSettings {
 public:
+    // The settings file of the user.
     TAppSettings();
+    // The settings file at `path` (tests).
+    explicit TAppSettings(QString path);
 
     // Qt's file dialogs keep a history of their own in QtProject.conf;
     // from now on the toolkit's settings go to a folder that lives only as
     // long as the program, so that ours stays the only settings file.
     static void ConfineToolkitSettings();
+
+    // The file's path.
+    const QString& FileName() const { return path; }
 
     // Whether only note messages go through the curve ("MIDI/NotesOnly").
     bool NotesOnly() const;
@@ -36,8 +52,11 @@ public:
     void SetDialogFolder(const QString& Folder);
 
 private:
+    // The value stored under `key` ("Section/Name") as it stands in the file.
+    std::optional<std::string> Raw(const QString& key) const;
     QString Text(const QString& key) const;
     void SetText(const QString& key, const QString& value);
+    void Store(const QString& key, const std::string& value);
 
-    QSettings settings;
+    QString path;
 };

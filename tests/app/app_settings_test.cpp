@@ -4,6 +4,8 @@
 #include "app/app_settings.h"
 #include "app/main_window.h"
 #include "app/qt_prompts.h"
+#include "app/settings_text.h"
+#include "platform/ini_file.h"
 #include "curve/curve_file.h"
 #include "support/scripted_prompts.h"
 
@@ -11,12 +13,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +119,105 @@ TEST_F(AppSettingsTest, QtsFileDialogsWriteNoSettingsFileOfTheirOwn)
     TAppSettings().SetNotesOnly(false);
     EXPECT_TRUE(QFileInfo::exists(ConfigFolder() + "/Velomorph/Velomorph.conf"));
     EXPECT_FALSE(QFileInfo::exists(ConfigFolder() + "/QtProject.conf"));
+}
+
+// Texts as the settings file holds them: what Qt's INI settings wrote
+// before reads back the same, and what is written now reads back the same
+// there too, whatever the text holds.
+TEST(SettingsTextTest, TextsReadBackBothWaysWithQtsIniSettings)
+{
+    QTemporaryDir dir;
+    const QStringList texts{QString(),
+                            QStringLiteral("Midi Through:Midi Through Port-0 14:0"),
+                            QStringLiteral("/home/élise/Mes courbes/piano, doux.dat"),
+                            QStringLiteral("  espaces autour  "),
+                            QStringLiteral("@arobase"),
+                            QStringLiteral("@@deux"),
+                            QStringLiteral("guillemets \"et\" \\barre"),
+                            QStringLiteral("point;virgule=égal#dièse"),
+                            QStringLiteral("tab\tligne\nretour\r"),
+                            QStringLiteral("ünïcödé ♪ 鍵盤")};
+    const QString written = dir.filePath(QStringLiteral("qt.conf"));
+    {
+        QSettings qt(written, QSettings::IniFormat);
+        for (int i = 0; i < texts.size(); ++i)
+            qt.setValue(QStringLiteral("T/k%1").arg(i), texts[i]);
+    }
+    TAppSettings ours(dir.filePath(QStringLiteral("ours.conf")));
+    for (int i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i].toStdString());
+        const std::optional<std::string> raw
+            = TIniFile(QFile::encodeName(written).toStdString()).ReadDocument().Find("T", "k" + std::to_string(i));
+        ASSERT_TRUE(raw);
+        EXPECT_EQ(DecodeSettingsText(*raw), texts[i]);
+        ours.SetLastInput(texts[i]);
+        EXPECT_EQ(ours.LastInput(), texts[i]);
+        EXPECT_EQ(QSettings(ours.FileName(), QSettings::IniFormat).value(QStringLiteral("MIDI/Input")).toString(),
+                  texts[i]);
+    }
+    for (const bool value : {true, false}) {
+        ours.SetNotesOnly(value);
+        EXPECT_EQ(ours.NotesOnly(), value);
+        EXPECT_EQ(QSettings(ours.FileName(), QSettings::IniFormat).value(QStringLiteral("MIDI/NotesOnly")).toBool(),
+                  value);
+    }
+}
+
+// What the program never writes is not read: a value of another kind, as
+// deep as it may be nested, a file beyond any settings file's size (set
+// aside), or one that someone else keeps locked. Nothing of it stops the
+// program; the defaults hold.
+TEST(AppSettingsFileTest, WhatTheProgramNeverWritesIsIgnored)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Velomorph.conf"));
+    const auto write = [&](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    QByteArray nested = "@Variant(";
+    // Lists nested 50,000 deep, as Qt's settings would store them.
+    for (int i = 0; i < 50000; ++i)
+        nested += "\\0\\0\\0\\t\\0\\0\\0\\0\\x1";
+    nested += ")";
+    write("[MIDI]\nInput=@Variant(\\0\\0\\0\\x7f)\nOutput=a, b\nNotesOnly=@Variant(\\0\\0\\0\\x1\\x1)\n"
+          "[Curve]\nLastFile=/tmp/x.dat\n[Other]\nDeep=" + nested + "\n");
+    TAppSettings settings(path);
+    EXPECT_EQ(settings.LastInput(), QString());
+    EXPECT_EQ(settings.LastOutput(), QString());
+    EXPECT_FALSE(settings.NotesOnly());
+    EXPECT_EQ(settings.LastCurveFile(), QStringLiteral("/tmp/x.dat"));
+    // A write keeps what it does not understand.
+    settings.SetLastOutput(QStringLiteral("synth"));
+    EXPECT_EQ(settings.LastOutput(), QStringLiteral("synth"));
+    EXPECT_EQ(settings.LastCurveFile(), QStringLiteral("/tmp/x.dat"));
+
+    // Too large: set aside, then a fresh file.
+    QByteArray large = "[Curve]\nLastFile=/tmp/x.dat\n";
+    large += QByteArray(2 * 1024 * 1024, ';');
+    write(large);
+    EXPECT_EQ(settings.LastCurveFile(), QString());
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(QFileInfo(path + QStringLiteral(".bad")).size(), large.size());
+    settings.SetNotesOnly(true);
+    EXPECT_TRUE(settings.NotesOnly());
+
+    // Locked by someone else: read as defaults, the write given up, the file as it was.
+    const QByteArray before = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const int holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_FALSE(settings.NotesOnly());
+    settings.SetLastInput(QStringLiteral("ignored"));
+    ::close(holder);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    EXPECT_TRUE(settings.NotesOnly());
 }
 
 } // namespace

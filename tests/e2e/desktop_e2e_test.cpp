@@ -252,4 +252,61 @@ TEST_P(EndingWithoutChanges, EndsAtOnceAndWritesNothing)
 INSTANTIATE_TEST_SUITE_P(Signals, EndingWithoutChanges, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) { return std::string(strsignal(info.param)); });
 
+// A settings file that Qt's settings would wait for without end: a folder
+// stands where their lock file goes, or a stale lock lies in a read-only
+// settings folder. The window still opens with the remembered curve (whose
+// opening writes the settings), answers, and the session's SIGTERM ends it.
+class SettingsThatCannotBeLocked : public DesktopProgram, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SettingsThatCannotBeLocked, NeitherStopTheWindowNorItsEnd)
+{
+    const bool readOnlyFolder = GetParam();
+    const QString folder = home.filePath(QStringLiteral("config/Velomorph"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString curve = home.filePath(QStringLiteral("remembered.dat"));
+    {
+        QFile file(curve);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Points]\r\nCount=3\r\n");
+    }
+    const QString settings = folder + QStringLiteral("/Velomorph.conf");
+    {
+        QFile file(settings);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Curve]\nLastFile=" + QFile::encodeName(curve) + "\n");
+    }
+    const QString lock = settings + QStringLiteral(".lock");
+    if (readOnlyFolder) {
+        QFile file(lock);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("999999\nvelomorph\nailleurs\n");
+        file.close();
+        QFile::setPermissions(settings, QFileDevice::ReadOwner);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    } else {
+        ASSERT_TRUE(QDir().mkpath(lock));
+    }
+    const struct Restore {
+        QString folder;
+        ~Restore() { QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); }
+    } restore{folder};
+
+    Start({}, true);
+    const XWindow main = MainWindow("Velomorph - remembered.dat");
+    ASSERT_NE(main.id, XCB_WINDOW_NONE) << Stderr().toStdString();
+    const std::vector<std::uint8_t> before = x->pixels(main);
+    ClickClient(main, CountPlusX, CountPlusY);
+    ASSERT_TRUE(x->waitForChange(main, before, 10s)) << "the window does not answer";
+    x->waitUntilSettled(main, 10s);
+
+    ASSERT_GE(EndWith(SIGTERM), 0) << "the program did not end by itself";
+    EXPECT_EQ(program.exitCode(), 0) << Stderr().toStdString();
+    EXPECT_TRUE(QFile::exists(RecoveryPath())) << Stderr().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, SettingsThatCannotBeLocked, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return std::string(info.param ? "StaleLockInAReadOnlyFolder" : "AFolderWhereTheLockGoes");
+                         });
+
 } // namespace
