@@ -25,8 +25,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// An editor writes a file in several steps; the curve is read once they are over.
-constexpr auto ReloadDelay = 100ms;
+// An editor writes a file in several steps; the curve is read once the file
+// has stood unchanged this long.
+constexpr auto ReloadDelay = 200ms;
 constexpr auto CountsInterval = 1s;
 
 // The curve of the file, or of the window's start when no file is given.
@@ -46,10 +47,17 @@ public:
         delay.setInterval(ReloadDelay);
         QObject::connect(&delay, &QTimer::timeout, [this] {
             Watch();
-            if (Stamp() != stamp) {
-                stamp = Stamp();
-                this->reload();
+            const auto now = Stamp();
+            if (now == stamp)
+                return;
+            // Still being written: read once it has stood still.
+            const qint64 age = now.second.isValid() ? now.second.msecsTo(QDateTime::currentDateTime()) : -1;
+            if (age >= 0 && age < ReloadDelay.count()) {
+                delay.start();
+                return;
             }
+            stamp = now;
+            this->reload();
         });
         const auto changed = [this] { delay.start(); };
         QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, changed);
@@ -152,17 +160,25 @@ int RunHeadless(char* program, const TCommandLine& command)
     routing.PublishTransferTable(BuildTransferTable(points));
     routing.SetNotesOnly(command.NotesOnly);
 
+    // Only a whole curve goes live: a file caught half written keeps the
+    // curve in force, said once until the file reads whole again.
+    QString lastFailure;
     const auto reload = [&] {
         if (command.CurveFile.isEmpty()) {
             PrintConsoleLine(QStringLiteral("pas de fichier de courbe à relire (--curve)"));
             return;
         }
         try {
-            routing.PublishTransferTable(BuildTransferTable(ReadPoints(command.CurveFile)));
+            routing.PublishTransferTable(
+                BuildTransferTable(ReadCompleteCurvePoints(QFile::encodeName(command.CurveFile).toStdString())));
+            lastFailure.clear();
             PrintConsoleLine(QStringLiteral("courbe relue : %1").arg(command.CurveFile));
         } catch (const Exception& error) {
-            PrintConsoleLine(QStringLiteral("%1 ; la courbe précédente reste en place")
-                                 .arg(QString::fromStdString(error.what())));
+            const QString failure = QStringLiteral("%1 ; la courbe précédente reste en place")
+                                        .arg(QString::fromStdString(error.what()));
+            if (failure != lastFailure)
+                PrintConsoleLine(failure);
+            lastFailure = failure;
         }
     };
     SetReloadRequestHandler(reload);

@@ -5,7 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 
@@ -79,5 +81,36 @@ CurvePoints ReadCurvePoints(const std::string& path)
         else
             points.Out[key.Point - 1] = value;
     });
+    return ClampCurvePoints(points);
+}
+
+CurvePoints ReadCompleteCurvePoints(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw EIniFileError("Impossible de lire " + path + " : fichier introuvable");
+    const TIniDocument document = TIniFile(path).ReadDocument();
+    const auto number = [&](CurveKey key) {
+        return ParseIniInteger(document.Find(CurveSection, CurveKeyName(key)).value_or(std::string()));
+    };
+    const auto required = [&](CurveKey key) {
+        if (!number(key))
+            throw EIniFileError("Courbe incomplète dans " + path + " : " + CurveKeyName(key) + " manque");
+    };
+    required({0, PointAxis::In});
+    const int count = std::clamp(static_cast<int>(*number({0, PointAxis::In})), 0, MaxPointCount);
+    for (int k = 1; k <= count; ++k) {
+        required({k, PointAxis::In});
+        required({k, PointAxis::Out});
+    }
+    required({EndPoint, PointAxis::Out});
+    // Read as the window reads a file, from the same reading.
+    CurvePoints points = DefaultCurvePoints;
+    points.Count = number({0, PointAxis::In}).value_or(0);
+    for (int k = 1; k < EndPoint; ++k) {
+        points.In[k - 1] = number({k, PointAxis::In}).value_or(0);
+        points.Out[k - 1] = number({k, PointAxis::Out}).value_or(0);
+    }
+    points.Out[EndPoint - 1] = number({EndPoint, PointAxis::Out}).value_or(0);
     return ClampCurvePoints(points);
 }

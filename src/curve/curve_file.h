@@ -46,3 +46,10 @@ void ReadCurveFile(const std::string& path, const std::function<void(CurveKey ke
 // then each value within its slider's range. Raises as ReadCurveFile does;
 // a file that does not exist raises EIniFileError "Impossible de lire <path>".
 CurvePoints ReadCurvePoints(const std::string& path);
+
+// The control points of a curve file that holds a whole curve: "Count", the
+// In and Out of each point in use and the end point's Out, each an integer.
+// A file that lacks one (a file read while it is being written, or cut short)
+// raises EIniFileError "Courbe incomplète dans <path> : <key> manque";
+// otherwise the points are those ReadCurvePoints gives.
+CurvePoints ReadCompleteCurvePoints(const std::string& path);

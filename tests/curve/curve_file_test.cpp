@@ -289,4 +289,40 @@ TEST_F(CurveFileTest, RandomCurvesReadBackAsWritten)
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 20);
 }
 
+// A file read while it is being written, or cut short, lacks keys: only a
+// file that holds every key of its curve gives points; each other names the
+// first key it lacks.
+TEST_F(CurveFileTest, AWholeCurveHoldsEveryKeyItsPointsNeed)
+{
+    const std::string path = PathOf("courbe.dat");
+    struct Case {
+        const char* text;
+        const char* missing; // nullptr: read
+    };
+    const Case cases[] = {
+        {"[Points]\nCount=1\nPt01a=40\nPt01b=10\nPt09b=127\n", nullptr},
+        {"[points]\ncount=0\npt09b=$7F\n", nullptr},
+        {"[Points]\nPt01a=40\n", "Count"},
+        {"[Points]\nCount=2\nPt01a=40\nPt01b=10\nPt02a=90\n", "Pt02b"},
+        {"[Points]\nCount=1\nPt01a=40\nPt01b=10\n", "Pt09b"},
+        {"[Points]\nCount=1\nPt01a=40\nPt01b=1x\nPt09b=127\n", "Pt01b"},
+        {"[Points]\nCount=1\nPt01a=40\nPt01b=10\nPt09b=", "Pt09b"},
+        {"", "Count"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteBytes(path, c.text);
+        if (!c.missing) {
+            EXPECT_EQ(ReadCompleteCurvePoints(path), ReadCurvePoints(path));
+            continue;
+        }
+        try {
+            ReadCompleteCurvePoints(path);
+            ADD_FAILURE() << "read";
+        } catch (const EIniFileError& error) {
+            EXPECT_EQ(std::string(error.what()), "Courbe incomplète dans " + path + " : " + c.missing + " manque");
+        }
+    }
+}
+
 }  // namespace

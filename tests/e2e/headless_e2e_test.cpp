@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -179,6 +180,13 @@ public:
 
     bool running() { return program_.running(); }
     bool signal(int number) { return program_.signal(number); }
+    // Its threads, as the system counts them.
+    std::size_t threads() const
+    {
+        const std::string tasks = "/proc/" + std::to_string(program_.pid()) + "/task";
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(tasks),
+                                                      std::filesystem::directory_iterator()));
+    }
 
     // Waits for its end: its exit code; none when it still runs after the
     // limit (it is then killed) or when a signal ended it.
@@ -382,6 +390,82 @@ TEST_F(Headless, KeepsTheCurveWhenItsFileNoLongerLoadsAndSaysSo)
     EXPECT_EQ(program.exitCode(), 0) << program.output();
 }
 
+// An editor that stops in the middle of writing the file: what stands on
+// disk meanwhile lacks keys, and the curve in force holds, said once, until
+// the file holds a whole curve again.
+TEST_F(Headless, AppliesOnlyAWholeCurve)
+{
+    JackProbe keyboard("keyboard");
+    const std::string curve = PathOf("curve.dat");
+    WriteInPlace(curve, SoftCurve);
+    const std::string kept = PathOf("kept.dat");
+    WriteInPlace(kept, SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
+
+    const std::string_view whole = HardCurve;
+    const std::size_t half = whole.find("Pt02a");
+    const std::string refused
+        = "velomorph : Courbe incomplète dans curve.dat : Pt02a manque ; " + std::string(KeptCurve) + "\n";
+    {
+        std::ofstream out(curve, std::ios::binary | std::ios::trunc);
+        out << whole.substr(0, half);
+    }
+    ASSERT_TRUE(program.waitForOutput(refused)) << program.output();
+    // The pause goes on; a second look at the same half says nothing more.
+    EXPECT_TRUE(program.signal(SIGHUP));
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, kept), "");
+    // Cut short inside a value: the last key is there but holds nothing.
+    WriteInPlace(curve, std::string(whole.substr(0, whole.find("127"))));
+    const std::string cut
+        = "velomorph : Courbe incomplète dans curve.dat : Pt09b manque ; " + std::string(KeptCurve) + "\n";
+    ASSERT_TRUE(program.waitForOutput(cut)) << program.output();
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, kept), "");
+    EXPECT_EQ(Occurrences(program.output(), refused), 1u) << program.output();
+
+    WriteInPlace(curve, whole);
+    ASSERT_TRUE(program.waitForOutput(std::string(Reloaded) + "curve.dat\n")) << program.output();
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, curve), "");
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
+// Anyone who may read the curve file may lock it: the program then keeps its
+// curve and says why, waits for nobody, and leaves no thread behind; once
+// the lock is gone the next SIGHUP reads the file.
+TEST_F(Headless, AReaderHoldingALockBlocksNothing)
+{
+    JackProbe keyboard("keyboard");
+    const std::string curve = PathOf("curve.dat");
+    WriteInPlace(curve, SoftCurve);
+    const std::string kept = PathOf("kept.dat");
+    WriteInPlace(kept, SoftCurve);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
+    const std::size_t threads = program.threads();
+
+    const int holder = ::open(curve.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    WriteInPlace(curve, HardCurve);
+    const std::string locked = "velomorph : Impossible de lire curve.dat : verrouillé par un autre programme ; "
+                               + std::string(KeptCurve) + "\n";
+    ASSERT_TRUE(program.waitForOutput(locked)) << program.output();
+    for (int i = 0; i < 15; ++i)
+        EXPECT_TRUE(program.signal(SIGHUP));
+    // The sweep goes through while the reloads are tried: nothing waits.
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, kept), "");
+    EXPECT_EQ(program.threads(), threads);
+    EXPECT_EQ(Occurrences(program.output(), locked), 1u) << program.output();
+
+    ::close(holder);
+    EXPECT_TRUE(program.signal(SIGHUP));
+    ASSERT_TRUE(program.waitForOutput(std::string(Reloaded) + "curve.dat\n")) << program.output();
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, curve), "");
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+}
+
 struct LateCase {
     const char* name;
     const char* input;
@@ -511,6 +595,11 @@ TEST_F(Headless, RefusesACurveFileThatCannotBeReadBeforeOpeningAnything)
 {
     WriteInPlace(PathOf("large.dat"), std::string(TIniFile::MaxFileSize + 1, ';'));
     std::filesystem::create_directory(PathOf("folder.dat"));
+    // Another program holds a lock on it for as long as it likes.
+    WriteInPlace(PathOf("locked.dat"), SoftCurve);
+    const int holder = ::open(PathOf("locked.dat").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     struct Case {
         const char* name;
         const char* file;
@@ -521,6 +610,8 @@ TEST_F(Headless, RefusesACurveFileThatCannotBeReadBeforeOpeningAnything)
         {"missing", "missing.dat", "velomorph : Impossible de lire missing.dat : fichier introuvable\n", {}},
         {"too large", "large.dat", "velomorph : Impossible de lire large.dat : le fichier dépasse 1 Mo\n", {}},
         {"a folder", "folder.dat", "velomorph : Impossible de lire folder.dat\n", {}},
+        {"locked by another program", "locked.dat",
+         "velomorph : Impossible de lire locked.dat : verrouillé par un autre programme\n", {}},
         {"missing, no MIDI server either", "missing.dat",
          "velomorph : Impossible de lire missing.dat : fichier introuvable\n",
          {"JACK_DEFAULT_SERVER=velomorph-absent-" + std::to_string(::getpid())}},
@@ -535,6 +626,7 @@ TEST_F(Headless, RefusesACurveFileThatCannotBeReadBeforeOpeningAnything)
         EXPECT_FALSE(ProgramJoined(watcher, "BadCurve"));
         EXPECT_FALSE(HasPortsOf(watcher, "BadCurve"));
     }
+    ::close(holder);
 }
 
 TEST_F(Headless, EndsWithExitCode4WhenThereIsNoMidiServer)
