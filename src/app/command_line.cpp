@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/command_line.h"
 
+#include "platform/file_name.h"
 #include "platform/version_record.h"
 
 #include <QCommandLineParser>
@@ -74,6 +75,8 @@ std::optional<QString> ClientNameError(const QString& name)
 {
     if (name.isEmpty())
         return QStringLiteral("le nom du client MIDI ne peut pas être vide.");
+    if (!IsValidUtf8Name(name))
+        return QStringLiteral("le nom du client MIDI doit être un texte UTF-8 valide.");
     if (name.contains(QLatin1Char(ClientNameSeparator)))
         return QStringLiteral("le nom du client MIDI ne peut pas contenir « : ».");
     if (name.toUtf8().size() > MaxClientNameBytes)

@@ -6,6 +6,7 @@
 #include "curve/curve_file.h"
 #include "curve/transfer_table.h"
 #include "platform/exception.h"
+#include "platform/file_name.h"
 #include "platform/midi/midi_services.h"
 #include "platform/termination_request.h"
 #include "routing/midi_routing.h"
@@ -21,6 +22,8 @@
 #include <memory>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -33,7 +36,7 @@ constexpr auto CountsInterval = 1s;
 // The curve of the file, or of the window's start when no file is given.
 CurvePoints ReadPoints(const QString& path)
 {
-    return path.isEmpty() ? DefaultCurvePoints : ReadCurvePoints(QFile::encodeName(path).toStdString());
+    return path.isEmpty() ? DefaultCurvePoints : ReadCurvePoints(EncodeFileName(path).toStdString());
 }
 
 // Reads the curve file again when it changes, also when an editor replaces
@@ -71,8 +74,11 @@ private:
     // file leaves the curve alone.
     std::pair<qint64, QDateTime> Stamp() const
     {
-        const QFileInfo info(path);
-        return {info.exists() ? info.size() : -1, info.lastModified()};
+        struct stat status {};
+        if (::stat(EncodeFileName(path).constData(), &status) != 0)
+            return {-1, QDateTime()};
+        return {status.st_size,
+                QDateTime::fromMSecsSinceEpoch(qint64{status.st_mtim.tv_sec} * 1000 + status.st_mtim.tv_nsec / 1000000)};
     }
 
     void Watch()
@@ -170,7 +176,7 @@ int RunHeadless(char* program, const TCommandLine& command)
         }
         try {
             routing.PublishTransferTable(
-                BuildTransferTable(ReadCompleteCurvePoints(QFile::encodeName(command.CurveFile).toStdString())));
+                BuildTransferTable(ReadCompleteCurvePoints(EncodeFileName(command.CurveFile).toStdString())));
             lastFailure.clear();
             PrintConsoleLine(QStringLiteral("courbe relue : %1").arg(command.CurveFile));
         } catch (const Exception& error) {

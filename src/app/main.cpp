@@ -9,6 +9,7 @@
 #include "app/qt_prompts.h"
 #include "app/recovery_file.h"
 #include "app/toolkit_translation.h"
+#include "platform/file_name.h"
 #include "platform/midi/midi_services.h"
 #include "platform/termination_request.h"
 #include "platform/version_record.h"
@@ -36,7 +37,12 @@ std::optional<int> ReadCommandLine(int argc, char** argv, TCommandLine& command)
     QCoreApplication console(argc, argv);
     QTranslator toolkit;
     InstallToolkitTranslation(toolkit);
-    command = ParseCommandLine(QCoreApplication::arguments());
+    // A file name is bytes: each argument keeps its own, also those that are
+    // not UTF-8, so that any file that exists can be named.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << DecodeFileName(QByteArray(argv[i]));
+    command = ParseCommandLine(arguments);
     switch (command.Action) {
     case TCommandLine::TAction::Run:
         return std::nullopt;

@@ -6,16 +6,26 @@
 #include "app/widgets/step_slider.h"
 #include "curve/curve_file.h"
 #include "platform/exception.h"
+#include "platform/file_name.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 namespace {
 
 std::string NativePath(const QString& path)
 {
-    return QFile::encodeName(path).toStdString();
+    return EncodeFileName(path).toStdString();
+}
+
+// Asked of the system by the file's own bytes, which Qt's file functions would change.
+bool IsFile(const QString& path)
+{
+    struct stat status {};
+    return ::stat(NativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 } // namespace
@@ -40,14 +50,14 @@ void TfmMain::OpenCurveFile(const QString& Path)
 void TfmMain::OpenCurveFileFromCommandLine(const QString& Path)
 {
     const QFileInfo file(Path);
-    if (!file.isFile())
+    if (!IsFile(Path))
         throw Exception(QStringLiteral("Impossible d'ouvrir %1 : fichier introuvable").arg(Path).toStdString());
     OpenCurveFile(file.absoluteFilePath());
 }
 
 void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
 {
-    if (!CurrentCurveFile.isEmpty() && QFileInfo(CurrentCurveFile).isFile())
+    if (!CurrentCurveFile.isEmpty() && IsFile(CurrentCurveFile))
         SaveCurveFile(CurrentCurveFile);
     else
         ActGraphSaveAsExecute(nullptr);
@@ -64,7 +74,7 @@ void TfmMain::ActGraphSaveAsExecute(QObject* /*Sender*/)
 void TfmMain::ReopenLastCurveFile()
 {
     const QString path = TAppSettings().LastCurveFile();
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    if (path.isEmpty() || !IsFile(path))
         return;
     // Read once for nothing first: a file that no longer loads whole
     // changes no slider.
@@ -111,7 +121,7 @@ void TfmMain::SetPointSlidersSilent(bool silent)
 
 void TfmMain::LoadCurveFile(const QString& Path)
 {
-    if (!QFileInfo(Path).isFile())
+    if (!IsFile(Path))
         return;
 
     // The sliders stay silent while the values arrive, so the curve is

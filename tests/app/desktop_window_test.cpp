@@ -7,6 +7,8 @@
 #include "app/readme_location.h"
 #include "app/toolkit_translation.h"
 #include "app/widgets/step_slider.h"
+#include "curve/curve_file.h"
+#include "platform/file_name.h"
 #include "support/scripted_prompts.h"
 
 #include <QApplication>
@@ -23,6 +25,9 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 
@@ -80,6 +85,26 @@ TEST_F(CommandLineFileTest, ARelativePathOpensAsOuvrirWouldWithItsFullPath)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Velomorph - piano.dat"));
     EXPECT_FALSE(form->CurveModified);
     EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+// A name whose bytes are not UTF-8 opens, and a save goes back to that very file.
+TEST_F(CommandLineFileTest, ANameThatIsNotUtf8OpensAndSavesTheSameFile)
+{
+    const QByteArray bytes = QFile::encodeName(dir.path()) + "/caf\xff" "e.dat";
+    {
+        std::ofstream out(bytes.constData(), std::ios::binary);
+        out << "[Points]\r\nCount=4\r\nPt01a=30\r\n";
+    }
+    form->OpenCurveFileFromCommandLine(DecodeFileName(bytes));
+    EXPECT_EQ(form->tbPtsCnt->Position(), 4);
+    EXPECT_EQ(form->tbPtIn[0]->Position(), 30);
+    EXPECT_EQ(EncodeFileName(form->CurrentCurveFile), bytes);
+    form->tbPtsCnt->SetPosition(5);
+    form->ActGraphSaveExecute(nullptr);
+    EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_EQ(ReadCurvePoints(bytes.toStdString()).Count, 5);
+    const std::filesystem::path folder(QFile::encodeName(dir.path()).toStdString());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
 }
 
 TEST_F(CommandLineFileTest, AMissingFileIsReportedAndChangesNothing)

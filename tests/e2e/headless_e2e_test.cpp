@@ -629,6 +629,26 @@ TEST_F(Headless, RefusesACurveFileThatCannotBeReadBeforeOpeningAnything)
     ::close(holder);
 }
 
+// File names are bytes: a curve file whose name is not UTF-8 opens as any
+// other. A client name must be text: such bytes are refused.
+TEST_F(Headless, TakesAnyFileNameButOnlyATextAsClientName)
+{
+    JackProbe keyboard("keyboard");
+    const std::string name = "caf\xff" "e.dat";
+    WriteInPlace(PathOf("x.dat"), HardCurve);
+    std::filesystem::rename(PathOf("x.dat"), Folder() + "/" + name);
+    HeadlessProgram program(Folder(), {"--headless", "--curve", name});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
+    EXPECT_EQ(SweepDifferences(keyboard, keyboard, Folder() + "/" + name), "");
+    EXPECT_TRUE(program.signal(SIGTERM));
+    EXPECT_EQ(program.exitCode(), 0) << program.output();
+
+    HeadlessProgram refused(Folder(), {"--headless", "--client-name", "Sc\xe8ne"});
+    EXPECT_EQ(refused.exitCode(), 2);
+    EXPECT_NE(refused.output().find("le nom du client MIDI doit être un texte UTF-8 valide."), std::string::npos)
+        << refused.output();
+}
+
 TEST_F(Headless, EndsWithExitCode4WhenThereIsNoMidiServer)
 {
     // The ALSA sequencer counts as a MIDI server: only a machine without one can show this.
