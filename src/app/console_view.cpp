@@ -40,11 +40,13 @@ TConsoleView::TConsoleView(std::array<std::string, 2> wanted, std::function<void
 void TConsoleView::ClearDeviceList(TPortSide side)
 {
     Of(side).listed.clear();
+    Of(side).fallback.clear();
 }
 
-void TConsoleView::FillDeviceList(TPortSide side, const std::vector<std::string>& names)
+void TConsoleView::FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen)
 {
     Of(side).listed = names;
+    Of(side).fallback = chosen < names.size() ? names[chosen] : std::string();
     Resolve(side);
 }
 
@@ -93,7 +95,7 @@ std::string TConsoleView::SelectedDevice(TPortSide side) const
         return s.resolved;
     if (!s.wanted.empty())
         return s.wanted;
-    return s.listed.empty() ? std::string() : s.listed.front();
+    return s.fallback;
 }
 
 void TConsoleView::ReportError(std::exception_ptr error)

@@ -31,7 +31,7 @@ public:
 
     // IRoutingView
     void ClearDeviceList(TPortSide side) override;
-    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override;
+    void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) override;
     void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override;
     std::string SelectedDevice(TPortSide side) const override;
     void ShowPortColour(TPortSide, bool) override {}
@@ -46,6 +46,7 @@ private:
     struct TSide {
         std::string wanted;                 // as given; empty for the first device
         std::vector<std::string> listed;
+        std::string fallback;               // the device chosen when none is named
         std::string resolved;               // the device the name found
         bool reported = false;              // its absence has been told once
         std::string hint;                   // the port's state, as last shown

@@ -186,7 +186,7 @@ private:
 
     // IRoutingView
     void ClearDeviceList(TPortSide side) override;
-    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override;
+    void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) override;
     void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override;
     std::string SelectedDevice(TPortSide side) const override;
     void ShowPortColour(TPortSide side, bool open) override;

@@ -145,12 +145,12 @@ void TfmMain::ClearDeviceList(TPortSide side)
     (side == TPortSide::Input ? cbMIDIIn : cbMIDIOut)->clear();
 }
 
-void TfmMain::FillDeviceList(TPortSide side, const std::vector<std::string>& names)
+void TfmMain::FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen)
 {
     QComboBox* combo = side == TPortSide::Input ? cbMIDIIn : cbMIDIOut;
     for (const std::string& name : names)
         combo->addItem(QString::fromStdString(name));
-    combo->setCurrentIndex(0);
+    combo->setCurrentIndex(chosen < names.size() ? static_cast<int>(chosen) : -1);
 }
 
 void TfmMain::UpdateDeviceList(TPortSide side, const std::vector<std::string>& names)

@@ -99,9 +99,12 @@ void TMidiRouting::ChoosePort(TPortSide Side, const std::string& Name)
     // A device chosen from a list that changed meanwhile is looked up by
     // name: when it has gone, no other device opens in its place.
     const bool found = Name.empty() || (input ? SelectInputByName(Name) : SelectOutputByName(Name));
-    if (found)
+    // Nothing chosen among ports that are all another copy's: the port
+    // stays closed rather than take one.
+    const bool onlyOtherCopies = Name.empty() && !OtherCopies[Index(Side)].empty();
+    if (found && !onlyOtherCopies)
         input ? SetInputOpen(true) : SetOutputOpen(true);
-    else
+    else if (!found)
         state.LostPending = true;
     EndBusy();
 }

@@ -56,7 +56,9 @@ public:
     void FillInputList();
     void FillOutputList();
     // Product names of the devices; an unreadable input is left out, an
-    // unreadable output ends the output listing with its error.
+    // unreadable output ends the output listing with its error. The ports of
+    // another copy of the program among them are noted: no choice made by
+    // default takes one, since two copies on each other's ports loop.
     void GetInputNames(std::vector<std::string>& List);
     void GetOutputNames(std::vector<std::string>& List);
     // Open or close a port and show its state; they raise nothing.
@@ -141,6 +143,9 @@ private:
         bool LostPending = false; // heard while a port was being opened
     };
     static std::size_t Index(TPortSide Side) { return Side == TPortSide::Input ? 0 : 1; }
+    // Where a side's selector stands after filling: the first device that is
+    // not another copy's port; Names.size() when there is none.
+    std::size_t DefaultChoice(TPortSide Side, const std::vector<std::string>& Names) const;
     // Closes, selects by name and reopens a side's port.
     void ChoosePort(TPortSide Side, const std::string& Name);
     // A side's chosen device has gone: its port closes, its shape turns red.
@@ -158,6 +163,7 @@ private:
     TTransferTable Table;     // as published; the route reads its own copy
     bool InputHandled = false; // MidiInMidiInput is running
     std::array<TSideState, 2> Sides;
+    std::array<std::vector<std::string>, 2> OtherCopies; // by side, as last listed
     TTraffic MainTraffic; // what the main thread took and sent itself
     int Busy = 0;                  // ports are being chosen: lists and losses wait
     bool RefreshPending = false;   // heard while busy

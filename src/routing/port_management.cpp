@@ -9,6 +9,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint16_t InputCapacity = 1024;
@@ -121,7 +123,7 @@ void TMidiRouting::FillInputList()
     std::vector<std::string> names;
     GetInputNames(names);
     if (View && !names.empty())
-        View->FillDeviceList(TPortSide::Input, names);
+        View->FillDeviceList(TPortSide::Input, names, DefaultChoice(TPortSide::Input, names));
     MidiIn->OnMidiInput = [this](TMidiIO* sender) {
         // Run inside a port's opening wait, an error ends that opening rather
         // than reaching the application's report from within the wait.
@@ -147,18 +149,21 @@ void TMidiRouting::FillOutputList()
     std::vector<std::string> names;
     GetOutputNames(names);
     if (View && !names.empty())
-        View->FillDeviceList(TPortSide::Output, names);
+        View->FillDeviceList(TPortSide::Output, names, DefaultChoice(TPortSide::Output, names));
 }
 
 void TMidiRouting::GetInputNames(std::vector<std::string>& List)
 {
     const WaitCursor cursor(View);
     List.clear();
+    OtherCopies[Index(TPortSide::Input)].clear();
     for (std::uint32_t device = 0; device < MidiIn->NumDevs(); ++device) {
         // An input whose capabilities cannot be read is left out.
         IgnoringPortErrors([&] {
             MidiIn->SetDeviceID(device);
             List.push_back(MidiIn->ProductName());
+            if (midiInIsOtherCopy(device))
+                OtherCopies[Index(TPortSide::Input)].push_back(List.back());
         });
     }
 }
@@ -167,10 +172,22 @@ void TMidiRouting::GetOutputNames(std::vector<std::string>& List)
 {
     const WaitCursor cursor(View);
     List.clear();
+    OtherCopies[Index(TPortSide::Output)].clear();
     for (std::uint32_t device = 0; device < MidiOut->NumDevs(); ++device) {
         MidiOut->SetDeviceID(device);
         List.push_back(MidiOut->ProductName());
+        if (midiOutIsOtherCopy(device))
+            OtherCopies[Index(TPortSide::Output)].push_back(List.back());
     }
+}
+
+std::size_t TMidiRouting::DefaultChoice(TPortSide Side, const std::vector<std::string>& Names) const
+{
+    const std::vector<std::string>& copies = OtherCopies[Index(Side)];
+    const auto first = std::find_if(Names.begin(), Names.end(), [&](const std::string& name) {
+        return std::find(copies.begin(), copies.end(), name) == copies.end();
+    });
+    return static_cast<std::size_t>(first - Names.begin());
 }
 
 void TMidiRouting::SetInputOpen(bool Open)

@@ -4,6 +4,7 @@
 // What the MIDI routing shows on the main window. The main window implements
 // it; tests use a fake.
 
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <vector>
@@ -20,9 +21,9 @@ public:
 
     // Empties a device selector.
     virtual void ClearDeviceList(TPortSide side) = 0;
-    // Adds names to a device selector and selects the first one, without
-    // running the selector's change handler.
-    virtual void FillDeviceList(TPortSide side, const std::vector<std::string>& names) = 0;
+    // Adds names to a device selector and selects names[chosen], none when
+    // `chosen` is past the end, without running the selector's change handler.
+    virtual void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) = 0;
     // Replaces a selector's names, keeping its current choice by name (also
     // one no longer listed, which stays shown), without running the
     // selector's change handler.

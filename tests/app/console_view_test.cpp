@@ -85,7 +85,7 @@ TEST_P(ConsoleViewChoice, SelectsTheNamedDeviceOrTellsWhyNot)
     const CapturedStderr captured;
     int choices = 0;
     TConsoleView view({c.wanted, c.wanted}, [&](TPortSide) { ++choices; });
-    view.FillDeviceList(TPortSide::Input, c.listed);
+    view.FillDeviceList(TPortSide::Input, c.listed, 0);
     EXPECT_EQ(view.SelectedDevice(TPortSide::Input), c.selected);
     EXPECT_EQ(captured.Lines(), c.said);
     RunQueuedCalls();
@@ -121,7 +121,7 @@ TEST(ConsoleView, TellsAnAbsenceOnceAndChoosesAgainWhenTheDeviceAppears)
     TConsoleView view({"", "SYNTH"}, [&](TPortSide side) { choices.push_back(side); });
     const Lines absent{"velomorph : sortie « SYNTH » absente ; elle sera ouverte dès qu'elle apparaîtra"};
 
-    view.FillDeviceList(TPortSide::Output, {"keyboard:in"});
+    view.FillDeviceList(TPortSide::Output, {"keyboard:in"}, 0);
     EXPECT_EQ(captured.Lines(), absent);
     // Other devices come and go: nothing more is said, nothing is chosen.
     view.UpdateDeviceList(TPortSide::Output, {"keyboard:in", "drums:in"});
@@ -159,7 +159,7 @@ TEST(ConsoleView, WaitsUntilOneDeviceOnlyHoldsThePart)
     const CapturedStderr captured;
     std::vector<TPortSide> choices;
     TConsoleView view({"keys", ""}, [&](TPortSide side) { choices.push_back(side); });
-    view.FillDeviceList(TPortSide::Input, {"keys-a:out", "keys-b:out"});
+    view.FillDeviceList(TPortSide::Input, {"keys-a:out", "keys-b:out"}, 0);
     view.UpdateDeviceList(TPortSide::Input, {"keys-a:out", "keys-b:out", "keys-c:out"});
     EXPECT_EQ(captured.Lines().size(), 1u);
     view.UpdateDeviceList(TPortSide::Input, {"keys-b:out"});
@@ -172,8 +172,8 @@ TEST(ConsoleView, PrintsAPortStateOnceItHasHeld)
 {
     const CapturedStderr captured;
     TConsoleView view({"", ""}, [](TPortSide) {});
-    view.FillDeviceList(TPortSide::Input, {"keyboard:out"});
-    view.FillDeviceList(TPortSide::Output, {"synth:in"});
+    view.FillDeviceList(TPortSide::Input, {"keyboard:out"}, 0);
+    view.FillDeviceList(TPortSide::Output, {"synth:in"}, 0);
 
     // A port reopened is closed for a moment first: only the state it ends in is printed.
     view.ShowPortHint(TPortSide::Input, "Port MidiIn fermé");

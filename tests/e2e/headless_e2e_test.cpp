@@ -649,6 +649,53 @@ TEST_F(Headless, TakesAnyFileNameButOnlyATextAsClientName)
         << refused.output();
 }
 
+// Two copies on one server: the second, left to choose by itself, never
+// takes the first one's ports (which JACK lists before the keyboard's here),
+// so no note circles between them. A copy named on purpose as the source of
+// another still is one: curves in a chain.
+TEST_F(Headless, TwoCopiesNeverFeedEachOtherByDefault)
+{
+    WriteInPlace(PathOf("curve.dat"), HardCurve);
+    HeadlessProgram first(Folder(), {"--headless", "--curve", "curve.dat", "--client-name", "CopyA", "--input",
+                                     "kb:out", "--output", "kb:in"});
+    ASSERT_TRUE(first.waitForOutput("velomorph : entrée « kb:out » absente", 1, StartLimit)) << first.output();
+    JackProbe kb("kb");
+    ASSERT_TRUE(first.waitForOutput("velomorph : Port MidiIn ouvert (« kb:out »)\n", 1, StartLimit)) << first.output();
+    ASSERT_TRUE(first.waitForOutput("velomorph : Port MidiOut ouvert (« kb:in »)\n", 1, StartLimit)) << first.output();
+
+    const auto playAndCount = [&](std::size_t perNote) {
+        kb.clearEvents();
+        for (std::uint8_t n = 0; n < 10; ++n)
+            kb.send({0x90, static_cast<std::uint8_t>(60 + n), 100});
+        EXPECT_TRUE(kb.waitForEvents(10 * perNote, EventLimit));
+        // Whatever would circle has had many periods to come round again.
+        std::this_thread::sleep_for(500ms);
+        kb.collect();
+        return kb.events().size();
+    };
+    {
+        HeadlessProgram second(Folder(), {"--headless", "--curve", "curve.dat", "--client-name", "CopyB"});
+        ASSERT_NO_FATAL_FAILURE(ExpectTestNote(kb, second));
+        EXPECT_EQ(kb.connections("CopyA:out"), std::vector<std::string>{"kb:in"});
+        EXPECT_EQ(kb.connections("CopyA:in"), std::vector<std::string>{"kb:out"});
+        EXPECT_EQ(playAndCount(2), 20u) << "each note once through each copy";
+        EXPECT_TRUE(second.signal(SIGTERM));
+        EXPECT_EQ(second.exitCode(), 0) << second.output();
+    }
+    kb.clearEvents();
+    HeadlessProgram chained(Folder(), {"--headless", "--curve", "curve.dat", "--client-name", "CopyC", "--input",
+                                       "CopyA:out", "--output", "kb:in"});
+    ASSERT_NO_FATAL_FAILURE(ExpectTestNote(kb, chained));
+    ASSERT_TRUE(chained.waitForOutput("velomorph : Port MidiIn ouvert (« CopyA:out »)\n")) << chained.output();
+    const std::vector<std::string> fed = kb.connections("CopyA:out");
+    EXPECT_NE(std::find(fed.begin(), fed.end(), "CopyC:in"), fed.end());
+    EXPECT_EQ(playAndCount(2), 20u) << "each note through A, and through A then C";
+    EXPECT_TRUE(chained.signal(SIGTERM));
+    EXPECT_EQ(chained.exitCode(), 0) << chained.output();
+    EXPECT_TRUE(first.signal(SIGTERM));
+    EXPECT_EQ(first.exitCode(), 0) << first.output();
+}
+
 TEST_F(Headless, EndsWithExitCode4WhenThereIsNoMidiServer)
 {
     // The ALSA sequencer counts as a MIDI server: only a machine without one can show this.

@@ -15,6 +15,7 @@ class FakeRoutingView final : public IRoutingView {
 public:
     std::function<void()> onInputLamp;
     std::map<TPortSide, std::vector<std::string>> lists;
+    std::map<TPortSide, std::string> selection; // as a selector shows it
     std::map<TPortSide, std::optional<bool>> colours; // true: lime; unset: never painted
     std::map<TPortSide, std::string> hints;
     std::map<TLamp, bool> lamps;
@@ -23,9 +24,10 @@ public:
     int waitCursorDepth = 0;
 
     void ClearDeviceList(TPortSide side) override { lists[side].clear(); }
-    void FillDeviceList(TPortSide side, const std::vector<std::string>& names) override
+    void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) override
     {
         lists[side].insert(lists[side].end(), names.begin(), names.end());
+        selection[side] = chosen < names.size() ? names[chosen] : std::string();
     }
     void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override
     {
@@ -35,11 +37,12 @@ public:
             std::erase(lists[side], chosen);
             lists[side].insert(lists[side].begin(), chosen);
         }
+        selection[side] = chosen.empty() && !lists[side].empty() ? lists[side].front() : chosen;
     }
     std::string SelectedDevice(TPortSide side) const override
     {
-        const auto it = lists.find(side);
-        return it == lists.end() || it->second.empty() ? std::string() : it->second.front();
+        const auto it = selection.find(side);
+        return it == selection.end() ? std::string() : it->second;
     }
     void ShowPortColour(TPortSide side, bool open) override { colours[side] = open; }
     void ShowPortHint(TPortSide side, const std::string& hint) override { hints[side] = hint; }

@@ -108,6 +108,39 @@ TEST_F(MidiRoutingTest, AnUnreadableOutputEndsTheOutputListingWithItsError)
     EXPECT_EQ(view.waitCursorDepth, 0);
 }
 
+// Two copies of the program that take each other's ports by default make
+// an endless loop: a port of another copy is never the default choice, on
+// either side, but may still be chosen on purpose (curves in a chain).
+TEST_F(MidiRoutingTest, APortOfAnotherCopyIsNeverChosenByDefault)
+{
+    VirtualMidiBackend::DeviceSpec copyOut = Named("Velomorph-B:out");
+    copyOut.kind = PortKind::OtherCopy;
+    VirtualMidiBackend::DeviceSpec copyIn = Named("Velomorph-B:in");
+    copyIn.kind = PortKind::OtherCopy;
+    const unsigned copyInput = backend->addInput(copyOut);
+    const unsigned keys = backend->addInput(Named("Keys"));
+    const unsigned copyOutput = backend->addOutput(copyIn);
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.FillDeviceLists();
+    routing.cbMIDIInChange();
+    routing.cbMIDIOutChange();
+    EXPECT_EQ(view.SelectedDevice(TPortSide::Input), "Keys");
+    EXPECT_TRUE(backend->isInputOpen(keys));
+    EXPECT_FALSE(backend->isInputOpen(copyInput));
+    // The only output is another copy's: none is chosen, the port stays closed.
+    EXPECT_EQ(view.lists[TPortSide::Output], std::vector<std::string>{"Velomorph-B:in"});
+    EXPECT_EQ(view.SelectedDevice(TPortSide::Output), "");
+    EXPECT_FALSE(backend->isOutputOpen(copyOutput));
+    EXPECT_EQ(view.colours[TPortSide::Output], std::optional<bool>(false));
+
+    // Chosen on purpose, it opens.
+    view.selection[TPortSide::Output] = "Velomorph-B:in";
+    routing.cbMIDIOutChange();
+    EXPECT_TRUE(backend->isOutputOpen(copyOutput));
+    EXPECT_EQ(view.colours[TPortSide::Output], std::optional<bool>(true));
+}
+
 TEST_F(MidiRoutingTest, MessagesAreRemappedThroughThePublishedTable)
 {
     backend->addInput(Named("Keys"));

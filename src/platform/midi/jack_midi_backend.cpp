@@ -8,11 +8,14 @@
 #include <QTimer>
 
 #include <jack/jack.h>
+#include <jack/metadata.h>
 #include <jack/midiport.h>
+#include <jack/uuid.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,6 +37,38 @@ constexpr std::size_t PieceBytes = 4096;
 constexpr int SettleMs = 200;
 
 // Notifications from libjack's threads to the main thread.
+// The metadata key by which every copy of the program marks its JACK client,
+// so that copies know each other's ports.
+constexpr const char* ProgramKey = "urn:velomorph:program";
+constexpr const char* ProgramValue = "Velomorph";
+
+// The UUID of the client named `clientName`; false when it has gone.
+bool ClientUuid(jack_client_t* client, const std::string& clientName, jack_uuid_t& uuid)
+{
+    char* text = jack_get_uuid_for_client_name(client, clientName.c_str());
+    if (!text)
+        return false;
+    const bool parsed = jack_uuid_parse(text, &uuid) == 0;
+    jack_free(text);
+    return parsed;
+}
+
+// Whether the client named `clientName` is a copy of this program.
+bool IsProgramCopy(jack_client_t* client, const std::string& clientName)
+{
+    jack_uuid_t uuid{};
+    if (!ClientUuid(client, clientName, uuid))
+        return false;
+    char* value = nullptr;
+    char* type = nullptr;
+    if (jack_get_property(uuid, ProgramKey, &value, &type) != 0)
+        return false;
+    const bool copy = value && std::strcmp(value, ProgramValue) == 0;
+    jack_free(value);
+    jack_free(type);
+    return copy;
+}
+
 constexpr std::uint32_t NotifyServerGone = 1;
 constexpr std::uint32_t NotifyPortsChanged = 2;
 
@@ -453,6 +488,11 @@ struct JackMidiBackend::Impl {
         }
         fresh->inName = jack_port_name(fresh->in);
         fresh->outName = jack_port_name(fresh->out);
+        // Other copies leave our ports out of their choices by default; a
+        // server without metadata only loses that guard.
+        jack_uuid_t own{};
+        if (ClientUuid(fresh->client, fresh->name, own))
+            static_cast<void>(jack_set_property(fresh->client, own, ProgramKey, ProgramValue, "text/plain"));
         session = std::move(fresh);
         return true;
     }
@@ -463,13 +503,19 @@ struct JackMidiBackend::Impl {
         if (!names)
             return;
         const std::string own = session->name + ":";
+        std::map<std::string, bool> copies; // by client name, asked once a listing
         for (const char** name = names; *name; ++name) {
             std::string portName = *name;
             if (portName.compare(0, own.size(), own) == 0)
                 continue;
             const jack_port_t* port = jack_port_by_name(session->client, *name);
             const bool physical = port && (jack_port_flags(port) & JackPortIsPhysical);
-            ports.push_back(jackPort(std::move(portName), physical));
+            const std::string clientName = portName.substr(0, portName.find(':'));
+            const auto known = copies.find(clientName);
+            const bool copy = known != copies.end()
+                ? known->second
+                : copies.emplace(clientName, IsProgramCopy(session->client, clientName)).first->second;
+            ports.push_back(jackPort(std::move(portName), physical, copy));
         }
         jack_free(names);
     }

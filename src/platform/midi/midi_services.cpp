@@ -504,6 +504,16 @@ bool MidiServerAvailable()
     return backend().serverAvailable();
 }
 
+bool midiInIsOtherCopy(UINT uDeviceID)
+{
+    return backend().inputKind(uDeviceID) == PortKind::OtherCopy;
+}
+
+bool midiOutIsOtherCopy(UINT uDeviceID)
+{
+    return backend().outputKind(uDeviceID) == PortKind::OtherCopy;
+}
+
 MidiBackend& CurrentMidiBackend()
 {
     return backend();

@@ -238,6 +238,10 @@ void SetMidiPortsChangedHandler(std::function<void()> handler);
 bool MidiPortChangesReported();
 // Whether any MIDI server answers (the ALSA sequencer, a JACK server).
 bool MidiServerAvailable();
+// Whether device n of the list last counted is a port of another copy of
+// this program, which no choice made by default may take.
+bool midiInIsOtherCopy(UINT uDeviceID);
+bool midiOutIsOtherCopy(UINT uDeviceID);
 
 // The name under which the program's MIDI clients appear to the MIDI servers
 // ("Velomorph" unless set). Read when the real backend is created: set it

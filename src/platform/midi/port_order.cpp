@@ -58,14 +58,17 @@ ListedPort alsaPort(std::string name)
     return port;
 }
 
-ListedPort jackPort(std::string name, bool physical)
+ListedPort jackPort(std::string name, bool physical, bool otherCopy)
 {
     ListedPort port;
     port.api = PortApi::Jack;
     // A through port echoes what it receives: listed last, like ALSA's.
     const bool through = name.find("Midi Through") != std::string::npos
         || name.find("Midi-Through") != std::string::npos;
-    port.kind = through ? PortKind::Through : physical ? PortKind::Hardware : PortKind::Program;
+    port.kind = otherCopy ? PortKind::OtherCopy
+        : through         ? PortKind::Through
+        : physical        ? PortKind::Hardware
+                          : PortKind::Program;
     port.name = std::move(name);
     return port;
 }

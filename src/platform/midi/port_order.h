@@ -11,8 +11,10 @@
 
 enum class PortApi { Alsa, Jack };
 
-// Hardware devices first, then other programs, ALSA's "Midi Through" last.
-enum class PortKind { Hardware, Program, Through };
+// Hardware devices first, then other programs, then the ports of another
+// copy of Velomorph (never chosen by default: two copies that take each
+// other's ports make an endless loop), ALSA's "Midi Through" last.
+enum class PortKind { Hardware, Program, OtherCopy, Through };
 
 struct ListedPort {
     PortApi api = PortApi::Alsa;
@@ -30,8 +32,9 @@ PortKind alsaPortKind(int client);
 // An ALSA port listed by RtMidi: kind and address from its name.
 ListedPort alsaPort(std::string name);
 // A JACK port; physical ports (e.g. "system:...") count as hardware, a
-// bridged "Midi Through" port as a through port.
-ListedPort jackPort(std::string name, bool physical);
+// bridged "Midi Through" port as a through port, a port of a client that
+// marks itself as Velomorph (`otherCopy`) as another copy's.
+ListedPort jackPort(std::string name, bool physical, bool otherCopy = false);
 
 // Whether a port belongs to one of our own ALSA clients, all named
 // clientName: ALSA names read "client:port c:p".

@@ -389,6 +389,20 @@ bool VirtualMidiBackend::isOutputOpen(unsigned device) const
     return d->output(device).open;
 }
 
+PortKind VirtualMidiBackend::inputKind(unsigned device)
+{
+    const std::lock_guard lock(d->mutex);
+    const VirtualInput* input = Impl::listed(d->inputs, device);
+    return input ? input->spec.kind : PortKind::Program;
+}
+
+PortKind VirtualMidiBackend::outputKind(unsigned device)
+{
+    const std::lock_guard lock(d->mutex);
+    const VirtualOutput* output = Impl::listed(d->outputs, device);
+    return output ? output->spec.kind : PortKind::Program;
+}
+
 unsigned VirtualMidiBackend::inputCount()
 {
     const std::lock_guard lock(d->mutex);

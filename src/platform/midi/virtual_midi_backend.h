@@ -32,6 +32,7 @@ public:
         WORD notes = 0;
         WORD channelMask = 0;
         DWORD support = 0;
+        PortKind kind = PortKind::Program;
     };
 
     VirtualMidiBackend();
@@ -76,6 +77,8 @@ public:
     // MidiBackend
     void setEvents(MidiBackendEvents* events) override;
     bool reportsPortChanges() const override { return true; }
+    PortKind inputKind(unsigned device) override;
+    PortKind outputKind(unsigned device) override;
     unsigned inputCount() override;
     unsigned outputCount() override;
     MMRESULT inputCaps(unsigned device, MIDIINCAPSW& caps) override;

@@ -66,11 +66,13 @@ TEST(PortOrderTest, JackPortsAreHardwareProgramsOrThroughPorts)
     EXPECT_EQ(jackPort("synth:input", false).kind, PortKind::Program);
     EXPECT_EQ(jackPort("Midi-Bridge:Midi Through Port-0 (capture)", false).kind, PortKind::Through);
     EXPECT_EQ(jackPort("a2j:Midi Through [14] (capture): Midi Through Port-0", false).kind, PortKind::Through);
+    EXPECT_EQ(jackPort("Velomorph:out", false, true).kind, PortKind::OtherCopy);
 }
 
-TEST(PortOrderTest, HardwareComesFirstThenProgramsThenMidiThrough)
+TEST(PortOrderTest, HardwareComesFirstThenProgramsThenOtherCopiesThenMidiThrough)
 {
     std::vector<ListedPort> ports = {
+        jackPort("Velomorph:out", false, true),
         alsaPort("Midi Through:Midi Through Port-0 14:0"),
         alsaPort("Sequencer:out 128:0"),
         jackPort("probe:out", false),
@@ -91,6 +93,7 @@ TEST(PortOrderTest, HardwareComesFirstThenProgramsThenMidiThrough)
         "Sequencer:out 128:0",
         "Other:out 129:0",
         "probe:out",
+        "Velomorph:out",
         "Midi Through:Midi Through Port-0 14:0",
         "Midi Through:Midi Through Port-1 14:1",
     };
