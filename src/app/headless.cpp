@@ -140,6 +140,8 @@ int RunHeadless(char* program, const TCommandLine& command)
         ending = true;
         QCoreApplication::exit(0);
     });
+    // Nothing to save here: a main thread held up past its time just ends.
+    SetTerminationFallback([] {});
 
     // Nothing is opened before the curve has been read.
     CurvePoints points;

@@ -19,6 +19,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -60,23 +61,57 @@ std::optional<int> ReadCommandLine(int argc, char** argv, TCommandLine& command)
     return ExitUsage;
 }
 
-// The session, a service manager or Ctrl-C ends the program: no question may
-// wait for a person. Nothing is sent any more, and a modified curve is
-// written to a recovery file whose path goes to stderr; when even that
-// fails, the curve's text goes there instead.
-void EndWithoutQuestion(TfmMain& window)
+// The curve as the window last showed it, kept where a thread other than
+// the main one may read it: a request to end that finds the main thread held
+// up still saves it. Each modified curve is recovered once.
+class TUnsavedCurve {
+public:
+    // Main thread: after each change of the window's curve or of its state.
+    void Update(const TfmMain& window)
+    {
+        const std::lock_guard lock(mutex);
+        points = window.CurrentPoints();
+        modified = window.CurveModified;
+    }
+
+    // A modified curve not yet recovered, taken: no one else recovers it.
+    std::optional<CurvePoints> Take()
+    {
+        const std::lock_guard lock(mutex);
+        if (!modified)
+            return std::nullopt;
+        modified = false;
+        return points;
+    }
+
+private:
+    std::mutex mutex;
+    CurvePoints points = DefaultCurvePoints;
+    bool modified = false;
+};
+
+// A modified curve goes to a recovery file whose path goes to stderr; when
+// even that fails, the curve's text goes there instead.
+void Recover(const CurvePoints& points)
 {
-    window.SetCloseRequested(true);
-    if (!window.CurveModified)
-        return;
     try {
-        const QString path = WriteRecoveryFile(RecoveryFolder(), window.CurrentPoints());
+        const QString path = WriteRecoveryFile(RecoveryFolder(), points);
         Print(stderr, QStringLiteral("Velomorph : courbe modifiée enregistrée dans %1\n").arg(path));
     } catch (...) {
         Print(stderr, QStringLiteral("Velomorph : %1\nVelomorph : la courbe modifiée n'a pas pu être enregistrée ; "
                                      "la voici :\n%2")
-                          .arg(CurrentExceptionText(), CurveFileText(window.CurrentPoints())));
+                          .arg(CurrentExceptionText(), CurveFileText(points)));
     }
+}
+
+// The session, a service manager or Ctrl-C ends the program: no question may
+// wait for a person. Nothing is sent any more, and a modified curve is recovered.
+void EndWithoutQuestion(TfmMain& window, TUnsavedCurve& unsaved)
+{
+    window.SetCloseRequested(true);
+    unsaved.Update(window);
+    if (const std::optional<CurvePoints> points = unsaved.Take())
+        Recover(*points);
 }
 
 } // namespace
@@ -107,12 +142,19 @@ int main(int argc, char** argv)
     // the program as soon as it is.
     TfmMain* window = nullptr;
     bool ending = false;
+    // Never destroyed: the fallback's thread may read it while the program ends.
+    TUnsavedCurve& unsaved = *new TUnsavedCurve;
     InstallTerminationRequestHandler([&] {
         ending = true;
         if (window)
-            EndWithoutQuestion(*window);
+            EndWithoutQuestion(*window, unsaved);
         // Every event loop ends, those of open dialogs too.
         TApplication::exit(0);
+    });
+    // A main thread held up past its time: the curve it last showed is recovered all the same.
+    SetTerminationFallback([&unsaved] {
+        if (const std::optional<CurvePoints> points = unsaved.Take())
+            Recover(*points);
     });
 
     // The ports exist before the window and are freed after the loop has ended.
@@ -124,12 +166,17 @@ int main(int argc, char** argv)
         TfmMain fmMain(prompts, &routing);
         reportParent = &fmMain;
         window = &fmMain;
+        fmMain.OnCurveStateChange = [&] { unsaved.Update(fmMain); };
+        unsaved.Update(fmMain);
         if (!ending && !command.CurveFile.isEmpty())
             RunGuarded([&] { fmMain.OpenCurveFileFromCommandLine(command.CurveFile); });
         if (!ending) {
             fmMain.show();
             result = TApplication::exec();
         }
+        // What the user chose to leave unsaved is nobody's to recover.
+        fmMain.OnCurveStateChange = nullptr;
+        static_cast<void>(unsaved.Take());
         window = nullptr;
         reportParent = nullptr;
         routing.FreeMidiPorts();

@@ -320,6 +320,8 @@ void TfmMain::SetCurrentCurveFile(const QString& Path)
     TAppSettings().SetLastCurveFile(QFileInfo(Path).absoluteFilePath());
     setWindowTitle(LiteralCaption(QStringLiteral("Velomorph - %1").arg(QFileInfo(Path).fileName())));
     CurveModified = false;
+    if (OnCurveStateChange)
+        OnCurveStateChange();
 }
 
 bool TfmMain::ConfirmSaveIfModified()

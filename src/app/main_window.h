@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QCloseEvent;
@@ -41,6 +42,8 @@ public:
     QString ReadmePath;        // the read-me: AppDir + "a_lire.txt", else the installed one
     QString CurrentCurveFile;  // last file loaded or saved; empty at start
     bool CurveModified = false; // the curve differs from the last file loaded or saved
+    // Runs after each change of the points, and when CurveModified turns false.
+    std::function<void()> OnCurveStateChange;
     bool CloseRequested = false; // the window is being closed: nothing is sent meanwhile (SetCloseRequested)
 
     // The curve.

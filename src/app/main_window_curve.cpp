@@ -61,8 +61,8 @@ void TfmMain::tbPtsCntChange(TStepSlider* /*Sender*/)
 
 void TfmMain::tbPt01aChange(TStepSlider* /*Sender*/)
 {
-    RecomputeCurve();
     CurveModified = true;
+    RecomputeCurve();
 }
 
 void TfmMain::RecomputeCurve()
@@ -71,6 +71,8 @@ void TfmMain::RecomputeCurve()
     CheckCurveValid();
     PlotControlPoints();
     BuildTransferTable();
+    if (OnCurveStateChange)
+        OnCurveStateChange();
 }
 
 void TfmMain::ClearCurve()
