@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <stdexcept>
 #include <thread>
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -25,6 +29,9 @@ using Clock = std::chrono::steady_clock;
 // How long a read or a save tries for the lock that others hold on the file,
 // and how often.
 constexpr auto LockPatience = std::chrono::milliseconds(300);
+// How long a save may start again on a file that other saves keep replacing
+// while it waits: each round is one that another save has completed.
+constexpr auto ReplacedPatience = std::chrono::seconds(2);
 constexpr auto LockRetry = std::chrono::milliseconds(5);
 // Symbolic links followed before a path counts as a loop, as for the system.
 constexpr int MaxLinks = 40;
@@ -72,26 +79,97 @@ private:
 
 enum class LockResult { Locked, Busy, Failed };
 
-// Takes the advisory lock `operation` (LOCK_SH or LOCK_EX) on an open file,
-// trying again until `deadline` while someone else holds it. A save holds it
-// for milliseconds, so tries a few milliseconds apart get it in time; only a
-// stuck or hostile holder keeps it longer, and nothing here may wait for
-// that one without a limit or leave a thread behind. On a file system
-// without locks the file is used unlocked.
-LockResult LockFile(int fd, int operation, Clock::time_point deadline)
+extern "C" void OnLockTick(int) {}
+
+// The signal that wakes a thread waiting for a lock, so that it can look at
+// its deadline; its handler does nothing, and it interrupts the wait since
+// it does not restart it.
+int LockTickSignal()
+{
+    static const int signal = [] {
+        const int number = SIGRTMIN + 3;
+        struct sigaction action {};
+        action.sa_handler = OnLockTick;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(number, &action, nullptr);
+        return number;
+    }();
+    return signal;
+}
+
+LockResult Classify(int error)
+{
+    if (error == EWOULDBLOCK || error == EINTR)
+        return LockResult::Busy;
+    // A file system without locks: the file is used unlocked.
+    return error == ENOLCK || error == EINVAL || error == EOPNOTSUPP ? LockResult::Locked : LockResult::Failed;
+}
+
+// Tries the lock every few milliseconds: for a thread that cannot be woken.
+LockResult PollLock(int fd, int operation, Clock::time_point deadline)
 {
     for (;;) {
         if (::flock(fd, operation | LOCK_NB) == 0)
             return LockResult::Locked;
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            return errno == ENOLCK || errno == EINVAL || errno == EOPNOTSUPP ? LockResult::Locked
-                                                                             : LockResult::Failed;
-        if (Clock::now() >= deadline)
-            return LockResult::Busy;
+        const LockResult result = Classify(errno);
+        if (result != LockResult::Busy || Clock::now() >= deadline)
+            return result;
         std::this_thread::sleep_for(LockRetry);
     }
+}
+
+// Takes the advisory lock `operation` (LOCK_SH or LOCK_EX) on an open file,
+// waiting until `deadline` at most for whoever holds it. The wait is the
+// system's own, which wakes the waiters as soon as the lock is let go (tries
+// now and then would seldom find free a lock that busy savers pass from one
+// to the next); a timer of this thread's own interrupts it every few
+// milliseconds to look at the deadline. No thread is left waiting: a stuck
+// or hostile holder costs the deadline and no more.
+LockResult LockFile(int fd, int operation, Clock::time_point deadline)
+{
+    if (::flock(fd, operation | LOCK_NB) == 0)
+        return LockResult::Locked;
+    if (Classify(errno) != LockResult::Busy)
+        return Classify(errno);
+    const int signal = LockTickSignal();
+    sigset_t tick;
+    sigemptyset(&tick);
+    sigaddset(&tick, signal);
+    sigset_t blocked;
+    if (::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 || sigismember(&blocked, signal))
+        return PollLock(fd, operation, deadline);
+    struct sigevent event {};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event._sigev_un._tid = static_cast<pid_t>(::gettid());
+    timer_t timer{};
+    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+        return PollLock(fd, operation, deadline);
+    const long tickNs = std::chrono::duration_cast<std::chrono::nanoseconds>(LockRetry).count();
+    const struct itimerspec ticks {{0, tickNs}, {0, tickNs}};
+    LockResult result = LockResult::Busy;
+    if (::timer_settime(timer, 0, &ticks, nullptr) == 0) {
+        for (;;) {
+            if (::flock(fd, operation) == 0) {
+                result = LockResult::Locked;
+                break;
+            }
+            result = Classify(errno);
+            if (result != LockResult::Busy || Clock::now() >= deadline)
+                break;
+        }
+    } else {
+        result = PollLock(fd, operation, deadline);
+    }
+    // A tick already sent is taken here, so that it interrupts nothing else.
+    ::pthread_sigmask(SIG_BLOCK, &tick, nullptr);
+    ::timer_delete(timer);
+    const struct timespec now {};
+    while (::sigtimedwait(&tick, nullptr, &now) == signal) {
+    }
+    ::pthread_sigmask(SIG_UNBLOCK, &tick, nullptr);
+    return result;
 }
 
 enum class LoadResult { Loaded, Missing, Failed, TooLarge, Locked };
@@ -376,8 +454,24 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
             FailWrite(path_);
         return document;
     };
+    // Takes the lock, or raises why it cannot.
+    const auto TakeLock = [&](int fd, int operation, Clock::time_point until) {
+        switch (LockFile(fd, operation, until)) {
+        case LockResult::Locked:
+            return;
+        case LockResult::Busy:
+            throw EIniFileError("Impossible d'écrire dans " + path_ + LockedSuffix);
+        case LockResult::Failed:
+            FailWrite(path_);
+        }
+    };
+    // Whether `target` still names the file of `status`.
+    const auto StillStands = [](const std::string& target, const struct stat& status) {
+        struct stat now {};
+        return ::lstat(target.c_str(), &now) == 0 && now.st_dev == status.st_dev && now.st_ino == status.st_ino;
+    };
     // A save that finds the file replaced starts again, within one patience.
-    const Clock::time_point deadline = Clock::now() + LockPatience;
+    const Clock::time_point deadline = Clock::now() + ReplacedPatience;
     while (Clock::now() < deadline) {
         std::string target;
         if (!FollowLinks(path_, target))
@@ -399,20 +493,16 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
             FailWrite(path_);
         }
         Original original{file.Get(), {}};
-        switch (LockFile(file.Get(), LOCK_EX, deadline)) {
-        case LockResult::Locked:
-            break;
-        case LockResult::Busy:
-            throw EIniFileError("Impossible d'écrire dans " + path_ + LockedSuffix);
-        case LockResult::Failed:
-            FailWrite(path_);
-        }
+        // A save that replaces the file shares the lock with readers and
+        // with other such saves: each reads a whole file and puts a whole
+        // one in its place, and waiting for the file another save is about
+        // to replace would never end while saves follow one another.
+        TakeLock(file.Get(), LOCK_SH, std::min(deadline, Clock::now() + LockPatience));
         if (::fstat(file.Get(), &original.status) != 0)
             FailWrite(path_);
         // Another save may have replaced the file while this one waited for
         // the lock: start again on the file that stands there now.
-        if (::lstat(target.c_str(), &status) != 0 || status.st_dev != original.status.st_dev
-            || status.st_ino != original.status.st_ino)
+        if (!StillStands(target, original.status))
             continue;
         // The mode bits decide even for a superuser, whom open() never refuses.
         if ((original.status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
@@ -420,11 +510,10 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
         std::string old;
         if (ReadWhole(file.Get(), original.status, old) != LoadResult::Loaded)
             FailWrite(path_);
-        const TIniDocument document = edited(old);
         // A rename would split a file of several links, and needs a folder
         // that takes new files; such a file is written in place.
         if (original.status.st_nlink == 1) {
-            switch (PlaceFile(target, document.Bytes(), &original)) {
+            switch (PlaceFile(target, edited(old).Bytes(), &original)) {
             case Outcome::Written:
                 return;
             case Outcome::Failed:
@@ -433,7 +522,16 @@ void TIniFile::Update(const std::function<bool(TIniDocument& document)>& edit)
                 break;
             }
         }
-        if (!WriteInPlace(file.Get(), old, document.Bytes()))
+        // Writing in place excludes everyone; the file is read again once
+        // that is so, since the lock is let go for a moment on the way.
+        TakeLock(file.Get(), LOCK_EX, std::min(deadline, Clock::now() + LockPatience));
+        if (::fstat(file.Get(), &original.status) != 0)
+            FailWrite(path_);
+        if (!StillStands(target, original.status))
+            continue;
+        if (ReadWhole(file.Get(), original.status, old) != LoadResult::Loaded)
+            FailWrite(path_);
+        if (!WriteInPlace(file.Get(), old, edited(old).Bytes()))
             FailWrite(path_);
         return;
     }

@@ -20,9 +20,12 @@ public:
 // the file at once.
 //
 // A change edits the file's text (every other byte is kept) and writes the
-// result as a whole, holding an advisory lock (flock) on the file meanwhile;
-// reads hold a shared lock, so they never see half a change. The lock is
-// tried for a few hundred milliseconds, on the calling thread: a file that
+// result as a whole, holding an advisory lock (flock) on the file meanwhile:
+// a shared one when it replaces the file (readers, and other saves that
+// replace it, go on with the file they opened), an exclusive one when it
+// writes in place; reads hold a shared lock, so they never see half a
+// change. The lock is waited for a few hundred milliseconds at most, on the
+// calling thread (a timer of its own wakes it): a file that
 // another program keeps locked longer raises EIniFileError "Impossible de
 // lire <path> : verrouillé par un autre programme" (or "Impossible d'écrire
 // dans <path> : verrouillé par un autre programme"). The file is

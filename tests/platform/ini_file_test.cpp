@@ -399,13 +399,23 @@ TEST_F(IniFileTest, AStuckLockHolderMakesSavesAndLoadsGiveUp)
     }
     EXPECT_EQ(ReadBytes(path), bytes);
     EXPECT_EQ(ThreadCount(), threads);
-    // A shared lock lets readers in, never a save.
+    // A reader's shared lock lets readers in, and a save that replaces the
+    // file: the reader goes on reading the file it opened. A save in place
+    // (a file of two names) must wait for every reader.
     ASSERT_EQ(::flock(holder, LOCK_SH), 0);
     EXPECT_EQ(TIniFile(path).ReadInteger("P", "K", 0), 1);
-    EXPECT_THROW(TIniFile(path).WriteInteger("P", "K", 2), EIniFileError);
-    ::close(holder);
     TIniFile(path).WriteInteger("P", "K", 2);
     EXPECT_EQ(TIniFile(path).ReadInteger("P", "K", 0), 2);
+    ::close(holder);
+    const std::string copy = PathOf("b.ini");
+    fs::create_hard_link(path, copy);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
+    EXPECT_THROW(TIniFile(path).WriteInteger("P", "K", 3), EIniFileError);
+    ::close(reader);
+    TIniFile(path).WriteInteger("P", "K", 3);
+    EXPECT_EQ(TIniFile(copy).ReadInteger("P", "K", 0), 3);
 }
 
 }  // namespace
