@@ -7,6 +7,7 @@
 namespace {
 
 const QString NotesOnlyKey = QStringLiteral("MIDI/NotesOnly");
+const QString PlayedVelocitiesKey = QStringLiteral("View/PlayedVelocities");
 const QString InputKey = QStringLiteral("MIDI/Input");
 const QString OutputKey = QStringLiteral("MIDI/Output");
 const QString CurveFileKey = QStringLiteral("Curve/LastFile");
@@ -36,6 +37,17 @@ bool TAppSettings::NotesOnly() const
 void TAppSettings::SetNotesOnly(bool Value)
 {
     settings.setValue(NotesOnlyKey, Value);
+    settings.sync();
+}
+
+bool TAppSettings::PlayedVelocities() const
+{
+    return settings.value(PlayedVelocitiesKey, true).toBool();
+}
+
+void TAppSettings::SetPlayedVelocities(bool Value)
+{
+    settings.setValue(PlayedVelocitiesKey, Value);
     settings.sync();
 }
 

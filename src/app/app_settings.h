@@ -21,6 +21,9 @@ public:
     // Whether only note messages go through the curve ("MIDI/NotesOnly").
     bool NotesOnly() const;
     void SetNotesOnly(bool Value);
+    // Whether the chart shows the played velocities ("View/PlayedVelocities").
+    bool PlayedVelocities() const;
+    void SetPlayedVelocities(bool Value);
     // The devices the user chose last ("MIDI/Input", "MIDI/Output"); empty
     // when none was chosen yet.
     QString LastInput() const;

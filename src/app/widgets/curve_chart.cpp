@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -21,6 +22,13 @@ constexpr int TickStep = 16;
 using namespace NamedColour;
 const QColor AxisLine(128, 128, 128);
 const QColor GridLine(48, 48, 48);
+// Played velocities stay faint beside the curve's own colours.
+const QColor ArrivingBar(80, 150, 255, 90);
+const QColor LeavingBar(255, 170, 60, 90);
+const QColor VelocityMark(255, 255, 255, 200);
+const QColor OverlayLine(255, 0, 255);
+constexpr int BarShareOfPlot = 5; // the tallest bar takes a fifth of the plot
+constexpr int MarkLength = 4;
 
 // Axis marks: every 16 and the end of the axis.
 std::vector<int> TickValues()
@@ -212,10 +220,56 @@ const QImage& TCurveChart::AxesLayer(qreal devicePixelRatio) const
     return FAxesLayer;
 }
 
+void TCurveChart::SetVelocityBars(std::optional<VelocityBars> bars)
+{
+    FVelocityBars = std::move(bars);
+    update();
+}
+
+void TCurveChart::SetOverlayCurve(std::optional<std::array<int, 128>> curve)
+{
+    FOverlayCurve = curve;
+    update();
+}
+
+void TCurveChart::PaintVelocityBars(QPainter& painter, const QRect& plot) const
+{
+    const VelocityBars& bars = *FVelocityBars;
+    const double tallUp = (plot.height() - 1) / double(BarShareOfPlot);
+    const double tallAcross = (plot.width() - 1) / double(BarShareOfPlot);
+    QVector<QLine> up;
+    QVector<QLine> across;
+    for (int v = 1; v < 128; ++v) {
+        const QPoint at = Rounded(PlotPixel(plot, {double(v), double(v)}));
+        if (const double share = std::clamp(bars.In[std::size_t(v)], 0.0, 1.0); share > 0)
+            up.append(QLine(at.x(), plot.bottom(), at.x(), plot.bottom() - int(std::lround(share * tallUp))));
+        if (const double share = std::clamp(bars.Out[std::size_t(v)], 0.0, 1.0); share > 0)
+            across.append(QLine(plot.left(), at.y(), plot.left() + int(std::lround(share * tallAcross)), at.y()));
+    }
+    painter.setPen(QPen(ArrivingBar, 1));
+    painter.drawLines(up);
+    painter.setPen(QPen(LeavingBar, 1));
+    painter.drawLines(across);
+    painter.setPen(QPen(VelocityMark, 1));
+    for (int v : bars.Marks) {
+        const int x = Rounded(PlotPixel(plot, {double(v), 0})).x();
+        painter.drawLine(x, plot.bottom() - MarkLength, x, plot.bottom());
+    }
+}
+
 void TCurveChart::PaintChart(QPainter& painter) const
 {
     painter.drawImage(QPoint(0, 0), AxesLayer(painter.device()->devicePixelRatioF()));
     const QRect plot = PlotArea();
+    if (FVelocityBars)
+        PaintVelocityBars(painter, plot);
+    if (FOverlayCurve) {
+        QPolygon overlay;
+        for (int i = 0; i < 128; ++i)
+            overlay << Rounded(PlotPixel(plot, {double(i), double((*FOverlayCurve)[std::size_t(i)])}));
+        painter.setPen(QPen(OverlayLine, 1, Qt::DashLine));
+        painter.drawPolyline(overlay);
+    }
 
     // Crisp one-pixel line through the pixel of each value, as the hit test sees it.
     const TChartSeries& line = *FLineSeries;
