@@ -3,6 +3,7 @@
 #include "app/app_settings.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/curve_location.h"
 #include "app/error_report.h"
 #include "app/headless.h"
 #include "app/main_window.h"
@@ -37,6 +38,7 @@ std::optional<int> ReadCommandLine(int argc, char** argv, TCommandLine& command)
     QTranslator toolkit;
     InstallToolkitTranslation(toolkit);
     command = ParseCommandLine(QCoreApplication::arguments());
+    command.CurveFile = FindCurveFile(command.CurveFile, QCoreApplication::applicationDirPath());
     switch (command.Action) {
     case TCommandLine::TAction::Run:
         return std::nullopt;
