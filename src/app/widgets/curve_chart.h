@@ -99,6 +99,9 @@ private:
     void PaintAxes(QPainter& painter, const QRect& plot) const;
     void PaintVelocityBars(QPainter& painter, const QRect& plot) const;
     const QImage& AxesLayer(qreal devicePixelRatio) const;
+    // The axes layer with the velocity bars over it, drawn again only when
+    // the bars or the axes layer change: a drag repaints no bar.
+    const QImage& Backdrop(qreal devicePixelRatio) const;
     void ShowPopupMenu(const QPoint& globalPos);
 
     std::unique_ptr<TChartSeries> FLineSeries;
@@ -107,6 +110,9 @@ private:
     QString FLeftTitle;
     QPointer<QMenu> FPopupMenu;
     std::optional<VelocityBars> FVelocityBars;
+    mutable QImage FBackdrop;
+    mutable qint64 FBackdropAxesKey = 0; // the axes layer it was drawn on
+    mutable bool FBackdropStale = true;
     std::optional<std::array<int, 128>> FOverlayCurve;
     // The background, grid, ticks, labels and titles, drawn once for a size,
     // font and pixel ratio: their text and dotted lines cost most of a paint,
