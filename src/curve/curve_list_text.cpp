@@ -39,10 +39,11 @@ std::vector<int> ReadValues(const std::string& list)
         const std::string item = Trimmed(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         const bool negative = !item.empty() && item[0] == '-';
         const std::string digits = negative ? item.substr(1) : item;
-        if (digits.empty() || digits.size() > 6
-            || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
+        if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
             Refuse("la valeur « " + item + " » n'est pas un nombre entier.");
-        const int value = std::stoi(digits);
+        // Read no more digits than a value in range has, after its leading zeros.
+        const std::size_t significant = std::min(digits.find_first_not_of('0'), digits.size());
+        const int value = digits.size() - significant > 3 ? MaxPointValue + 1 : std::stoi(digits);
         if (negative || value > MaxPointValue)
             Refuse("la valeur " + item + " sort de 0 à 127.");
         values.push_back(value);

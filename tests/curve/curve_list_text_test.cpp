@@ -73,6 +73,7 @@ TEST(CurveListText, ReadsTheFormsPlayersPost)
         {"  velocity=[0,40,90,127;0,30,100,127]\r\n", Curve(2, {{40, 30}, {90, 100}}, 127)},
         {"[ 0 , 64 ; 10 , 100 ]", Curve(2, {{0, 10}, {64, 100}}, 100)},
         {"[64; 64]", Curve(1, {{64, 64}}, 64)},
+        {"[0, 00040, 127; 0, 030, 0127]", Curve(1, {{40, 30}}, 127)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -128,7 +129,7 @@ TEST(CurveListText, RefusesWhatIsNoCurve)
         {"[0, 40.5, 127; 0, 30, 127]", "Pas une courbe : la valeur « 40.5 » n'est pas un nombre entier."},
         {"[0, , 127; 0, 30, 127]", "Pas une courbe : la valeur «  » n'est pas un nombre entier."},
         {"[; 1]", "Pas une courbe : une des deux listes est vide."},
-        {"[0, 99999999999; 0, 1]", "Pas une courbe : la valeur « 99999999999 » n'est pas un nombre entier."},
+        {"[0, 99999999999; 0, 1]", "Pas une courbe : la valeur 99999999999 sort de 0 à 127."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
