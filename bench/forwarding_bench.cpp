@@ -72,6 +72,8 @@ public:
     {
         std::fprintf(stderr, "error report: %s\n", text.toUtf8().constData());
     }
+    void ShowMessage(QWidget*, const QString&) override {}
+    std::optional<int> AskNumber(QWidget*, const QString&, int, int, int) override { return std::nullopt; }
 };
 
 // The user dragging point 2 round a small circle on the chart: a press on its

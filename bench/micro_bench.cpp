@@ -6,6 +6,7 @@
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
 #include "app/widgets/step_slider.h"
+#include "curve/curve_fit.h"
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
 #include "midi/driver_callback.h"
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <chrono>
@@ -26,6 +28,7 @@
 #include <optional>
 #include <semaphore>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -36,6 +39,8 @@ public:
     std::optional<QString> ChooseFileToOpen(QWidget*, const FileDialogSpec&) override { return std::nullopt; }
     std::optional<QString> ChooseFileToSave(QWidget*, const FileDialogSpec&) override { return std::nullopt; }
     void ShowError(QWidget*, const QString&) override {}
+    void ShowMessage(QWidget*, const QString&) override {}
+    std::optional<int> AskNumber(QWidget*, const QString&, int, int, int) override { return std::nullopt; }
 };
 
 CurvePoints PointsInUse(int count)
@@ -88,6 +93,52 @@ void BM_ChartRepaint(benchmark::State& state)
         window.form.Chart1->repaint();
 }
 BENCHMARK(BM_ChartRepaint);
+
+// The same with played velocities on it: a bar at every input and output,
+// their marks on the X axis; with range 1, new counts before every repaint
+// (as when notes arrive), else the same bars (as during a drag).
+void BM_ChartRepaintWithPlayedVelocities(benchmark::State& state)
+{
+    Window window;
+    TCurveChart::VelocityBars bars;
+    for (std::size_t v = 1; v < 128; ++v) {
+        bars.In[v] = double((v * 37) % 101) / 100.0;
+        bars.Out[v] = double((v * 53) % 101) / 100.0;
+    }
+    bars.Marks = {20, 41, 64, 90, 112};
+    window.form.Chart1->SetVelocityBars(bars);
+    const bool newCounts = state.range(0) == 1;
+    for (auto _ : state) {
+        if (newCounts)
+            window.form.Chart1->SetVelocityBars(bars);
+        window.form.Chart1->repaint();
+    }
+}
+BENCHMARK(BM_ChartRepaintWithPlayedVelocities)->Arg(0)->Arg(1);
+
+// A calibration's proposal from 100,000 played notes: counting them, then
+// the fit of the equalised curve.
+void BM_FitPlayedCurve(benchmark::State& state)
+{
+    std::vector<std::uint8_t> notes(100'000);
+    std::uint32_t seed = 12345;
+    for (std::uint8_t& v : notes) {
+        // Two bells, by the sum of three draws, over 1 to 127.
+        int sum = 0;
+        for (int k = 0; k < 3; ++k) {
+            seed = seed * 1664525u + 1013904223u;
+            sum += int(seed >> 24) % 40;
+        }
+        v = std::uint8_t(std::clamp(sum + ((seed >> 8) & 1 ? 50 : 5), 1, 127));
+    }
+    for (auto _ : state) {
+        VelocityCounts counts{};
+        for (std::uint8_t v : notes)
+            ++counts[v];
+        benchmark::DoNotOptimize(FitPlayedCurve(counts, FitResponse::Neutral));
+    }
+}
+BENCHMARK(BM_FitPlayedCurve)->Unit(benchmark::kMillisecond);
 
 // One mouse movement while point 2 is dragged, and the event-loop pass that
 // paints what it changed: both of its sliders, their overlapping neighbours,

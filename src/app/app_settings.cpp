@@ -19,6 +19,7 @@
 namespace {
 
 const QString NotesOnlyKey = QStringLiteral("MIDI/NotesOnly");
+const QString PlayedVelocitiesKey = QStringLiteral("View/PlayedVelocities");
 const QString InputKey = QStringLiteral("MIDI/Input");
 const QString OutputKey = QStringLiteral("MIDI/Output");
 const QString CurveFileKey = QStringLiteral("Curve/LastFile");
@@ -64,18 +65,22 @@ void TAppSettings::ConfineToolkitSettings()
 
 bool TAppSettings::NotesOnly() const
 {
-    const std::optional<std::string> raw = Raw(NotesOnlyKey);
-    if (!raw)
-        return false;
-    const std::optional<bool> value = DecodeSettingsBool(*raw);
-    if (!value)
-        TellOnce(QStringLiteral("%1 : valeur de %2 ignorée").arg(path, NotesOnlyKey));
-    return value.value_or(false);
+    return Flag(NotesOnlyKey, false);
 }
 
 void TAppSettings::SetNotesOnly(bool Value)
 {
     Store(NotesOnlyKey, Value ? "true" : "false");
+}
+
+bool TAppSettings::PlayedVelocities() const
+{
+    return Flag(PlayedVelocitiesKey, true);
+}
+
+void TAppSettings::SetPlayedVelocities(bool Value)
+{
+    Store(PlayedVelocitiesKey, Value ? "true" : "false");
 }
 
 QString TAppSettings::LastInput() const
@@ -141,6 +146,17 @@ std::optional<std::string> TAppSettings::Raw(const QString& key) const
         TellOnce(QStringLiteral("%1 ; réglages par défaut").arg(QString::fromStdString(error.what())));
         return std::nullopt;
     }
+}
+
+bool TAppSettings::Flag(const QString& key, bool defaultValue) const
+{
+    const std::optional<std::string> raw = Raw(key);
+    if (!raw)
+        return defaultValue;
+    const std::optional<bool> value = DecodeSettingsBool(*raw);
+    if (!value)
+        TellOnce(QStringLiteral("%1 : valeur de %2 ignorée").arg(path, key));
+    return value.value_or(defaultValue);
 }
 
 QString TAppSettings::Text(const QString& key) const

@@ -37,6 +37,9 @@ public:
     // Whether only note messages go through the curve ("MIDI/NotesOnly").
     bool NotesOnly() const;
     void SetNotesOnly(bool Value);
+    // Whether the chart shows the played velocities ("View/PlayedVelocities").
+    bool PlayedVelocities() const;
+    void SetPlayedVelocities(bool Value);
     // The devices the user chose last ("MIDI/Input", "MIDI/Output"); empty
     // when none was chosen yet.
     QString LastInput() const;
@@ -54,6 +57,7 @@ public:
 private:
     // The value stored under `key` ("Section/Name") as it stands in the file.
     std::optional<std::string> Raw(const QString& key) const;
+    bool Flag(const QString& key, bool defaultValue) const;
     QString Text(const QString& key) const;
     void SetText(const QString& key, const QString& value);
     void Store(const QString& key, const std::string& value);

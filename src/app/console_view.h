@@ -40,6 +40,7 @@ public:
     void SetLamp(TLamp, bool) override {}
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int in, int out) override { lastMapping = {in, out}; }
+    void ShowPlayedVelocities() override {}
     void ReportError(std::exception_ptr error) override;
 
 private:

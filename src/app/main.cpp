@@ -3,6 +3,7 @@
 #include "app/app_settings.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/curve_location.h"
 #include "app/error_report.h"
 #include "app/headless.h"
 #include "app/main_window.h"
@@ -44,6 +45,7 @@ std::optional<int> ReadCommandLine(int argc, char** argv, TCommandLine& command)
     for (int i = 0; i < argc; ++i)
         arguments << DecodeFileName(QByteArray(argv[i]));
     command = ParseCommandLine(arguments);
+    command.CurveFile = FindCurveFile(command.CurveFile, QCoreApplication::applicationDirPath());
     switch (command.Action) {
     case TCommandLine::TAction::Run:
         return std::nullopt;

@@ -217,6 +217,20 @@ void TfmMain::CreateActions()
     ActAppAbout = makeAction("ActAppAbout", QStringLiteral("A propos..."));
     ActMidiNotesOnly = makeAction("ActMidiNotesOnly", QStringLiteral("Notes seulement"));
     ActMidiNotesOnly->setCheckable(true);
+    ActMidiPlayedVelocities = makeAction("ActMidiPlayedVelocities", QStringLiteral("Vélocités jouées"));
+    ActMidiPlayedVelocities->setCheckable(true);
+    ActMidiResetVelocities = makeAction("ActMidiResetVelocities", QStringLiteral("Remettre à zéro les vélocités"));
+    ActMidiCalibrate = makeAction("ActMidiCalibrate", QStringLiteral("Calibrer d'après le jeu…"));
+    ActCopyPlayedVelocities = makeAction("ActCopyPlayedVelocities", QStringLiteral("Copier les vélocités jouées"));
+    ActCopyCurveList = makeAction("ActCopyCurveList", QStringLiteral("Copier la courbe (texte)"));
+    ActPasteCurve = makeAction("ActPasteCurve", QStringLiteral("Coller une courbe"));
+    for (const PresetCurve& preset : PresetCurves) {
+        QAction* action = makeAction("ActPresetCurve", QString::fromUtf8(preset.Caption));
+        action->setObjectName(QStringLiteral("ActPresetCurve_%1").arg(QString::fromLatin1(preset.FileName).section(u'.', 0, 0)));
+        connect(action, &QAction::triggered, this, Guarded([this, &preset] { ApplyPresetCurve(preset); }));
+        ActPresetCurves.push_back(action);
+    }
+    ActFixedVelocity = makeAction("ActFixedVelocity", QStringLiteral("Vélocité fixe…"));
 
     connect(ActGraphOpen, &QAction::triggered, this, Guarded([this] { ActGraphOpenExecute(ActGraphOpen); }));
     connect(ActGraphSave, &QAction::triggered, this, Guarded([this] { ActGraphSaveExecute(ActGraphSave); }));
@@ -230,6 +244,20 @@ void TfmMain::CreateActions()
     connect(ActAppAbout, &QAction::triggered, this, Guarded([this] { ActAppAboutExecute(ActAppAbout); }));
     connect(ActMidiNotesOnly, &QAction::triggered, this,
             Guarded([this] { ActMidiNotesOnlyExecute(ActMidiNotesOnly); }));
+    connect(ActMidiPlayedVelocities, &QAction::triggered, this,
+            Guarded([this] { ActMidiPlayedVelocitiesExecute(ActMidiPlayedVelocities); }));
+    connect(ActMidiResetVelocities, &QAction::triggered, this,
+            Guarded([this] { ActMidiResetVelocitiesExecute(ActMidiResetVelocities); }));
+    connect(ActMidiCalibrate, &QAction::triggered, this, Guarded([this] { ActMidiCalibrateExecute(ActMidiCalibrate); }));
+    connect(ActCopyPlayedVelocities, &QAction::triggered, this,
+            Guarded([this] { ActCopyPlayedVelocitiesExecute(ActCopyPlayedVelocities); }));
+    connect(ActCopyCurveList, &QAction::triggered, this, Guarded([this] { ActCopyCurveListExecute(ActCopyCurveList); }));
+    connect(ActPasteCurve, &QAction::triggered, this, Guarded([this] { ActPasteCurveExecute(ActPasteCurve); }));
+    connect(ActFixedVelocity, &QAction::triggered, this, Guarded([this] { ActFixedVelocityExecute(ActFixedVelocity); }));
+
+    // Played velocities need the MIDI side.
+    for (QAction* action : {ActMidiResetVelocities, ActMidiCalibrate, ActCopyPlayedVelocities})
+        action->setEnabled(routing != nullptr);
 
     // The help index does not exist.
     ActAppHelpIndex->setEnabled(false);
@@ -252,10 +280,24 @@ void TfmMain::CreateMenus()
     edition->setObjectName(QStringLiteral("Edition1"));
     edition->addAction(ActGraphCopyAsBitmap);
     edition->addAction(ActGraphCopyAsText);
+    edition->addAction(ActCopyCurveList);
+    edition->addAction(ActPasteCurve);
+    edition->addAction(ActCopyPlayedVelocities);
+    edition->addSeparator();
+    QMenu* presets = edition->addMenu(QStringLiteral("Courbes prédéfinies"));
+    presets->setObjectName(QStringLiteral("MenuPresetCurves"));
+    for (QAction* action : ActPresetCurves)
+        presets->addAction(action);
+    presets->addSeparator();
+    presets->addAction(ActFixedVelocity);
 
     QMenu* midi = bar->addMenu(QStringLiteral("MIDI"));
     midi->setObjectName(QStringLiteral("MenuMidi"));
     midi->addAction(ActMidiNotesOnly);
+    midi->addSeparator();
+    midi->addAction(ActMidiPlayedVelocities);
+    midi->addAction(ActMidiResetVelocities);
+    midi->addAction(ActMidiCalibrate);
 
     QMenu* help = bar->addMenu(QStringLiteral("Aide"));
     help->setObjectName(QStringLiteral("Aide1"));
@@ -303,6 +345,8 @@ void TfmMain::FormCreate()
     ReopenLastCurveFile();
     const TAppSettings settings;
     ActMidiNotesOnly->setChecked(settings.NotesOnly());
+    ActMidiPlayedVelocities->setChecked(settings.PlayedVelocities());
+    UpdatePlayedVelocities();
     if (!routing)
         return;
     routing->SetNotesOnly(ActMidiNotesOnly->isChecked());

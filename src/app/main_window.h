@@ -3,6 +3,7 @@
 
 #include "app/prompts.h"
 #include "curve/curve_points.h"
+#include "curve/preset_curves.h"
 #include "curve/transfer_table.h"
 #include "routing/routing_view.h"
 
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
@@ -19,6 +21,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class TMidiRouting;
+class TCalibrationDialog;
 class TChartSeries;
 class TCurveChart;
 class TLedIndicator;
@@ -90,6 +93,16 @@ public:
     QAction* ActAppReadme = nullptr;
     QAction* ActAppAbout = nullptr;
     QAction* ActMidiNotesOnly = nullptr; // checkable: only note messages go through the curve
+    QAction* ActMidiPlayedVelocities = nullptr; // checkable: the chart shows the played velocities
+    QAction* ActMidiResetVelocities = nullptr;
+    QAction* ActMidiCalibrate = nullptr;
+    QAction* ActCopyPlayedVelocities = nullptr;
+    QAction* ActCopyCurveList = nullptr;
+    QAction* ActPasteCurve = nullptr;
+    std::vector<QAction*> ActPresetCurves; // one for each of PresetCurves, in its order
+    QAction* ActFixedVelocity = nullptr;
+    QTimer* PlayedVelocitiesFrame = nullptr; // holds the played velocities to ten redraws a second
+    TCalibrationDialog* CalibrationDialog = nullptr; // while "Calibrer d'après le jeu…" is open
     QMenu* AdvPopupMenu1 = nullptr;
     FileDialogSpec OpenDialog1;
     FileDialogSpec SaveDialog1;
@@ -159,6 +172,32 @@ public:
 
     // The control points as the sliders hold them.
     CurvePoints CurrentPoints() const;
+    // Sets the sliders to `Points` as a user would, the curve rebuilt once
+    // and marked modified.
+    void SetCurvePoints(const CurvePoints& Points);
+
+    // Ready-made curves and the curve as a short list.
+    void ApplyPresetCurve(const PresetCurve& Preset);
+    // "Vélocité fixe…": asks for the one velocity every played note gets.
+    void ActFixedVelocityExecute(QObject* Sender);
+    // "Copier la courbe (texte)": "[0, 50, 80, 127; 0, 20, 110, 127]".
+    void ActCopyCurveListExecute(QObject* Sender);
+    // "Coller une courbe": reads that form from the clipboard; text that is
+    // no curve is refused with a message and changes nothing.
+    void ActPasteCurveExecute(QObject* Sender);
+
+    // Played velocities.
+    // "Vélocités jouées": shows or hides them on the chart; remembered.
+    void ActMidiPlayedVelocitiesExecute(QObject* Sender);
+    void ActMidiResetVelocitiesExecute(QObject* Sender);
+    // "Copier les vélocités jouées": one tab-separated line per velocity.
+    void ActCopyPlayedVelocitiesExecute(QObject* Sender);
+    // "Calibrer d'après le jeu…": opens the calibration dialog, not modal
+    // for the event loop; "Appliquer" there sets its proposal.
+    void ActMidiCalibrateExecute(QObject* Sender);
+    // Redraws the played velocities on the chart, its tooltip and the
+    // calibration dialog's view of them.
+    void UpdatePlayedVelocities();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -198,6 +237,7 @@ private:
     void SetLamp(TLamp lamp, bool on) override;
     void EnableLampTimer(TLamp lamp) override;
     void ShowLastMapping(int in, int out) override;
+    void ShowPlayedVelocities() override;
     void ReportError(std::exception_ptr error) override;
 
     IPrompts& prompts;

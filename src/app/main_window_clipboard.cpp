@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copying the curve to the clipboard: its 128 values as text, the chart as a
-// picture.
+// picture, its points as a short list; pasting such a list.
 #include "app/main_window.h"
 
 #include "app/clipboard_export.h"
 #include "app/widgets/chart_series.h"
 #include "app/widgets/curve_chart.h"
+#include "curve/curve_list_text.h"
 #include "curve/curve_text.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -46,4 +48,28 @@ void TfmMain::ActGraphCopyAsBitmapExecute(QObject* /*Sender*/)
 void TfmMain::ActGraphCopyAsTextExecute(QObject* /*Sender*/)
 {
     CopyCurveText();
+}
+
+void TfmMain::ActCopyCurveListExecute(QObject* /*Sender*/)
+{
+    auto data = std::make_unique<QMimeData>();
+    data->setText(QString::fromStdString(CurveListText(CurrentPoints())));
+    PlaceOnClipboard(QGuiApplication::clipboard(), std::move(data));
+}
+
+void TfmMain::ActPasteCurveExecute(QObject* /*Sender*/)
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    CurveFromText curve{};
+    try {
+        curve = ParseCurveListText(text.toStdString());
+    } catch (const ECurveTextError& error) {
+        prompts.ShowError(this, QString::fromStdString(error.what()));
+        return;
+    }
+    SetCurvePoints(curve.Points);
+    if (curve.Fitted)
+        prompts.ShowMessage(this, QStringLiteral("La courbe collée a plus de %1 points : elle a été ajustée à %1 points "
+                                                 "et au point final.")
+                                      .arg(MaxPointCount));
 }

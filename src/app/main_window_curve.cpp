@@ -43,6 +43,34 @@ CurvePoints TfmMain::CurrentPoints() const
     return points;
 }
 
+void TfmMain::SetCurvePoints(const CurvePoints& Points)
+{
+    const CurvePoints points = ClampCurvePoints(Points);
+    // Silent sliders while the values arrive: the count handler rebuilds once.
+    tbPtsCnt->OnChange = nullptr;
+    SetPointSlidersSilent(true);
+    for (int k = 0; k < 9; ++k) {
+        tbPtIn[k]->SetPosition(points.In[std::size_t(k)]);
+        tbPtOut[k]->SetPosition(points.Out[std::size_t(k)]);
+    }
+    tbPtsCnt->SetPosition(points.Count);
+    tbPtsCnt->OnChange = [this](TStepSlider* sender) { tbPtsCntChange(sender); };
+    SetPointSlidersSilent(false);
+    tbPtsCntChange(nullptr);
+}
+
+void TfmMain::ApplyPresetCurve(const PresetCurve& Preset)
+{
+    SetCurvePoints(PresetCurvePoints(Preset));
+}
+
+void TfmMain::ActFixedVelocityExecute(QObject* /*Sender*/)
+{
+    if (const std::optional<int> velocity =
+            prompts.AskNumber(this, QStringLiteral("Vélocité de toutes les notes jouées (1 à 127) :"), 1, MaxPointValue, 100))
+        SetCurvePoints(FixedVelocityPoints(*velocity));
+}
+
 void TfmMain::tbPtsCntChange(TStepSlider* /*Sender*/)
 {
     const int count = tbPtsCnt->Position();

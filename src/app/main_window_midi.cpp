@@ -66,6 +66,11 @@ void TfmMain::CreateMidiControls()
             LastMappingFrame->start();
         }
     });
+    PlayedVelocitiesFrame = new QTimer(this);
+    PlayedVelocitiesFrame->setObjectName(QStringLiteral("PlayedVelocitiesFrame"));
+    PlayedVelocitiesFrame->setSingleShot(true);
+    PlayedVelocitiesFrame->setInterval(LastMappingFrameMs);
+    connect(PlayedVelocitiesFrame, &QTimer::timeout, this, [this] { UpdatePlayedVelocities(); });
     LedMidiErr->OnClick = [this](TLedIndicator* sender) { LedMidiErrClick(sender); };
     // Only a choice of the user runs the change handlers, also for the item
     // already chosen; it is remembered for the next start.

@@ -30,4 +30,8 @@ public:
     virtual std::optional<QString> ChooseFileToSave(QWidget* parent, const FileDialogSpec& spec) = 0;
     // A modal message box with an error text.
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
+    // A modal message box with a piece of information.
+    virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // A whole number from `min` to `max`, offered at `value`; nothing when cancelled.
+    virtual std::optional<int> AskNumber(QWidget* parent, const QString& text, int min, int max, int value) = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace {
@@ -72,4 +73,16 @@ std::optional<QString> QtPrompts::ChooseFileToSave(QWidget* parent, const FileDi
 void QtPrompts::ShowError(QWidget* parent, const QString& text)
 {
     QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
+void QtPrompts::ShowMessage(QWidget* parent, const QString& text)
+{
+    QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+}
+
+std::optional<int> QtPrompts::AskNumber(QWidget* parent, const QString& text, int min, int max, int value)
+{
+    bool ok = false;
+    const int number = QInputDialog::getInt(parent, QApplication::applicationDisplayName(), text, value, min, max, 1, &ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
 }

@@ -9,12 +9,9 @@
 static_assert(std::numeric_limits<long double>::digits == 64,
               "the transfer table needs a long double with a 64-bit significand");
 
-namespace {
-
-// Value at entry i of the segment from (xs, ys) to (xe, ye), xs <= i <= xe.
 // One statement per operation, each rounded to the 64-bit significand in this
 // order; the file is built with -ffp-contract=off so nothing is fused.
-std::uint8_t SegmentValue(int xs, int ys, int xe, int ye, int i)
+std::uint8_t TransferSegmentValue(int xs, int ys, int xe, int ye, int i)
 {
     if (xe == xs)
         return static_cast<std::uint8_t>(i);  // a zero-width segment gives the index, not ye
@@ -29,11 +26,13 @@ std::uint8_t SegmentValue(int xs, int ys, int xe, int ye, int i)
     return static_cast<std::uint8_t>(static_cast<int>(s));
 }
 
+namespace {
+
 // Writes entries xs to xe; a segment that starts right of its end writes nothing.
 void WriteSegment(TTransferTable& table, int xs, int ys, int xe, int ye)
 {
     for (int i = xs; i <= xe; ++i)
-        table[static_cast<std::size_t>(i)] = SegmentValue(xs, ys, xe, ye, i);
+        table[static_cast<std::size_t>(i)] = TransferSegmentValue(xs, ys, xe, ye, i);
 }
 
 }  // namespace

@@ -14,5 +14,9 @@ using TTransferTable = std::array<std::uint8_t, 128>;
 // outside the sliders' ranges are taken as the nearest bound.
 TTransferTable BuildTransferTable(const CurvePoints& points);
 
+// Entry i of the segment from (xs, ys) to (xe, ye), xs <= i <= xe, as the
+// table computes it: the index itself for a segment of zero width.
+std::uint8_t TransferSegmentValue(int xs, int ys, int xe, int ye, int i);
+
 // True when the In values of the points in use never decrease (equal is fine).
 bool CheckCurveValid(const CurvePoints& points);

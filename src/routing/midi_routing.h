@@ -14,6 +14,7 @@
 // input port's ring buffer and notifications.
 
 #include "curve/transfer_table.h"
+#include "curve/velocity_counts.h"
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
 #include "midi/midi_thru.h"
@@ -106,6 +107,14 @@ public:
     // By the route and by the main thread's own path.
     TTraffic Traffic() const;
 
+    // Velocities of the Note Ons that arrived, and of those that left, since
+    // the ports were created or the last reset. Counted here, on the main
+    // thread, from the messages the window sees anyway: the thread that
+    // receives MIDI does no more work for them.
+    const VelocityCounts& PlayedIn() const { return Played.In; }
+    const VelocityCounts& PlayedOut() const { return Played.Out; }
+    void ResetPlayedVelocities();
+
     // Shows every queued message (lamps, last mapping) and sends those that
     // no route sent; lets waiting events run once, then deals with what came
     // meanwhile.
@@ -165,6 +174,10 @@ private:
     std::array<TSideState, 2> Sides;
     std::array<std::vector<std::string>, 2> OtherCopies; // by side, as last listed
     TTraffic MainTraffic; // what the main thread took and sent itself
+    struct {
+        VelocityCounts In{};
+        VelocityCounts Out{};
+    } Played;
     int Busy = 0;                  // ports are being chosen: lists and losses wait
     bool RefreshPending = false;   // heard while busy
     bool RefreshScheduled = false; // a burst of port changes counts once

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr std::uint8_t SysexStatus = 0xF0;
+constexpr std::uint8_t NoteOnStatus = 0x90;
 constexpr std::uint8_t TestNoteKey = 63;
 constexpr std::uint8_t TestNoteVelocity = 100;
 
@@ -80,6 +81,17 @@ void TMidiRouting::TakeQueued()
 void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
 {
     const bool isSysex = event.MidiMessage == SysexStatus;
+    const bool isPlayedNote = (event.MidiMessage & 0xF0) == NoteOnStatus && (event.Data2 & 0x7F) > 0;
+    // What left with a played note: the route's own rule, as it applied it.
+    const auto countLeaving = [&] {
+        if (isPlayedNote)
+            ++Played.Out[thruSecondDataByte(Thru.Map(), event.MidiMessage, event.Data2 & 0x7F) & 0x7F];
+    };
+    if (isPlayedNote) {
+        ++Played.In[event.Data2 & 0x7F];
+        if (View)
+            View->ShowPlayedVelocities();
+    }
     if (event.Thru & ThruFailedBit) {
         // The route's send was refused: the same error as sending it here.
         if (MidiOut)
@@ -104,9 +116,12 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
             const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1,
                                            thruSecondDataByte(Thru.Map(), event.MidiMessage, event.Data2)};
             SendMidiBytes(bytes, 3);
+            if (!CloseRequested())
+                countLeaving();
         }
         break;
     case ThruSent:
+        countLeaving();
         ShowSent();
         break;
     case ThruLost:
@@ -122,6 +137,14 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
         const int in = event.Data2 & 0x7F;
         View->ShowLastMapping(in, thruMapsSecondDataByte(Thru.Map(), event.MidiMessage) ? Table[in] : in);
     }
+}
+
+void TMidiRouting::ResetPlayedVelocities()
+{
+    Played.In.fill(0);
+    Played.Out.fill(0);
+    if (View)
+        View->ShowPlayedVelocities();
 }
 
 void TMidiRouting::SetNotesOnly(bool NotesOnly)

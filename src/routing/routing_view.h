@@ -45,6 +45,9 @@ public:
     // "In = %d -> Out = %d" under the lamps.
     virtual void ShowLastMapping(int in, int out) = 0;
 
+    // The counts of played velocities have changed (see
+    // TMidiRouting::PlayedIn); the view shows them at its own pace.
+    virtual void ShowPlayedVelocities() = 0;
     // An error of a MIDI notification's handler, shown as the default error
     // report shows errors. Handed over rather than thrown: it would cross
     // the toolkit's signal code, which exceptions must not.

@@ -188,8 +188,11 @@ TEST_F(MainWindowTest, MenusOfferTheActionsInOrder)
     EXPECT_EQ(top[2]->text(), "MIDI");
     EXPECT_EQ(top[3]->text(), "Aide");
     EXPECT_EQ(captions(top[0]->menu()), QStringList({"Ouvrir", "Sauver", "Sauver sous...", "-", "Quitter"}));
-    EXPECT_EQ(captions(top[1]->menu()), QStringList({"Copier graphe (image)", "Copier valeurs graphe (texte)"}));
-    EXPECT_EQ(captions(top[2]->menu()), QStringList({"Notes seulement"}));
+    EXPECT_EQ(captions(top[1]->menu()),
+              QStringList({"Copier graphe (image)", "Copier valeurs graphe (texte)", "Copier la courbe (texte)",
+                           "Coller une courbe", "Copier les vélocités jouées", "-", "Courbes prédéfinies"}));
+    EXPECT_EQ(captions(top[2]->menu()), QStringList({"Notes seulement", "-", "Vélocités jouées",
+                                                     "Remettre à zéro les vélocités", "Calibrer d'après le jeu…"}));
     EXPECT_EQ(captions(top[3]->menu()), QStringList({"Index de l'aide", "-", "Lisez-moi...", "-", "A propos..."}));
     EXPECT_EQ(captions(form->AdvPopupMenu1),
               QStringList({"Copier graphe (image)", "Copier valeurs graphe (texte)", "-", "Ouvrir", "Sauver",

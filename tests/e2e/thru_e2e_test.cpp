@@ -47,6 +47,8 @@ public:
     std::optional<QString> ChooseFileToOpen(QWidget*, const FileDialogSpec&) override { return std::nullopt; }
     std::optional<QString> ChooseFileToSave(QWidget*, const FileDialogSpec&) override { return std::nullopt; }
     void ShowError(QWidget*, const QString&) override {}
+    void ShowMessage(QWidget*, const QString&) override {}
+    std::optional<int> AskNumber(QWidget*, const QString&, int, int, int) override { return std::nullopt; }
 };
 
 class ThruOnJack : public WindowOnJack {

@@ -22,6 +22,7 @@ public:
     std::vector<std::pair<int, int>> mappings;
     std::vector<std::exception_ptr> errors; // what notification handlers reported
     int waitCursorDepth = 0;
+    int playedShown = 0; // times the played velocities were said to have changed
 
     void ClearDeviceList(TPortSide side) override { lists[side].clear(); }
     void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) override
@@ -55,5 +56,6 @@ public:
     }
     void EnableLampTimer(TLamp) override {}
     void ShowLastMapping(int in, int out) override { mappings.emplace_back(in, out); }
+    void ShowPlayedVelocities() override { ++playedShown; }
     void ReportError(std::exception_ptr error) override { errors.push_back(error); }
 };

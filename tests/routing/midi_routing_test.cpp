@@ -162,6 +162,41 @@ TEST_F(MidiRoutingTest, MessagesAreRemappedThroughThePublishedTable)
     EXPECT_TRUE(view.lamps[TLamp::MidiOut]);
 }
 
+TEST_F(MidiRoutingTest, PlayedVelocitiesAreCountedAsTheyArriveAndLeave)
+{
+    backend->addInput(Named("Keys"));
+    backend->addOutput(Named("Synth"));
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.FillDeviceLists();
+    routing.cbMIDIInChange();
+    routing.cbMIDIOutChange();
+
+    // Note Ons on two channels; a Note On at velocity 0, a Note Off, a
+    // controller and key pressure are no played notes. 127 leaves at 1, not 0.
+    for (const Bytes& message : std::vector<Bytes>{{0x90, 60, 100}, {0x95, 61, 100}, {0x90, 62, 1}, {0x90, 63, 127},
+                                                   {0x90, 60, 0}, {0x80, 60, 100}, {0xB0, 7, 100}, {0xA0, 60, 100}})
+        backend->injectBytes(0, message);
+    backend->waitIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return routing.MidiIn->MessageCount() == 0 && view.mappings.size() == 7; }, 5000));
+
+    VelocityCounts in{}, out{};
+    in[100] = 2;
+    in[1] = 1;
+    in[127] = 1;
+    out[27] = 2;
+    out[126] = 1;
+    out[1] = 1;
+    EXPECT_EQ(routing.PlayedIn(), in);
+    EXPECT_EQ(routing.PlayedOut(), out);
+    EXPECT_EQ(view.playedShown, 4);
+
+    routing.ResetPlayedVelocities();
+    EXPECT_EQ(routing.PlayedIn(), VelocityCounts{});
+    EXPECT_EQ(routing.PlayedOut(), VelocityCounts{});
+    EXPECT_EQ(view.playedShown, 5);
+}
+
 TEST_F(MidiRoutingTest, TheStartUpWaitsAreThoseOfTheSequenceUnlessSetOtherwise)
 {
     EXPECT_EQ(routing.Waits.OpenSettleMs, 200u);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -21,6 +22,14 @@ constexpr int TickStep = 16;
 using namespace NamedColour;
 const QColor AxisLine(128, 128, 128);
 const QColor GridLine(48, 48, 48);
+// Played velocities stay faint beside the curve's own colours: dim and
+// opaque on the black plot (blending each pixel would triple a repaint).
+const QColor ArrivingBar(28, 53, 90);
+const QColor LeavingBar(90, 60, 21);
+const QColor VelocityMark(200, 200, 200);
+const QColor OverlayLine(255, 0, 255);
+constexpr int BarShareOfPlot = 5; // the tallest bar takes a fifth of the plot
+constexpr int MarkLength = 4;
 
 // Axis marks: every 16 and the end of the axis.
 std::vector<int> TickValues()
@@ -212,10 +221,62 @@ const QImage& TCurveChart::AxesLayer(qreal devicePixelRatio) const
     return FAxesLayer;
 }
 
+void TCurveChart::SetVelocityBars(std::optional<VelocityBars> bars)
+{
+    FVelocityBars = std::move(bars);
+    FBackdropStale = true;
+    update();
+}
+
+void TCurveChart::SetOverlayCurve(std::optional<std::array<int, 128>> curve)
+{
+    FOverlayCurve = curve;
+    update();
+}
+
+void TCurveChart::PaintVelocityBars(QPainter& painter, const QRect& plot) const
+{
+    const VelocityBars& bars = *FVelocityBars;
+    const double tallUp = (plot.height() - 1) / double(BarShareOfPlot);
+    const double tallAcross = (plot.width() - 1) / double(BarShareOfPlot);
+    // One-pixel rectangles: plain fills, the cheapest thing a painter draws.
+    for (int v = 1; v < 128; ++v) {
+        const QPoint at = Rounded(PlotPixel(plot, {double(v), double(v)}));
+        if (const int up = int(std::lround(std::clamp(bars.In[std::size_t(v)], 0.0, 1.0) * tallUp)); up > 0)
+            painter.fillRect(at.x(), plot.bottom() - up + 1, 1, up, ArrivingBar);
+        if (const int across = int(std::lround(std::clamp(bars.Out[std::size_t(v)], 0.0, 1.0) * tallAcross)); across > 0)
+            painter.fillRect(plot.left(), at.y(), across, 1, LeavingBar);
+    }
+    for (int v : bars.Marks)
+        painter.fillRect(Rounded(PlotPixel(plot, {double(v), 0})).x(), plot.bottom() - MarkLength + 1, 1, MarkLength, VelocityMark);
+}
+
+const QImage& TCurveChart::Backdrop(qreal devicePixelRatio) const
+{
+    const QImage& axes = AxesLayer(devicePixelRatio);
+    if (!FVelocityBars || axes.isNull())
+        return axes;
+    if (FBackdropStale || FBackdropAxesKey != axes.cacheKey()) {
+        FBackdrop = axes.copy();
+        FBackdropAxesKey = axes.cacheKey();
+        FBackdropStale = false;
+        QPainter painter(&FBackdrop);
+        PaintVelocityBars(painter, PlotArea());
+    }
+    return FBackdrop;
+}
+
 void TCurveChart::PaintChart(QPainter& painter) const
 {
-    painter.drawImage(QPoint(0, 0), AxesLayer(painter.device()->devicePixelRatioF()));
+    painter.drawImage(QPoint(0, 0), Backdrop(painter.device()->devicePixelRatioF()));
     const QRect plot = PlotArea();
+    if (FOverlayCurve) {
+        QPolygon overlay;
+        for (int i = 0; i < 128; ++i)
+            overlay << Rounded(PlotPixel(plot, {double(i), double((*FOverlayCurve)[std::size_t(i)])}));
+        painter.setPen(QPen(OverlayLine, 1, Qt::DashLine));
+        painter.drawPolyline(overlay);
+    }
 
     // Crisp one-pixel line through the pixel of each value, as the hit test sees it.
     const TChartSeries& line = *FLineSeries;

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -61,6 +62,21 @@ public:
     // The chart's whole area at its current size, as drawn now.
     QImage RenderToImage() const;
 
+    // Faint bars of what was played, drawn under the curve: In[v] rises from
+    // the X axis at input v, Out[v] reaches from the Y axis at output v, each
+    // a share of the tallest bar (0 to 1; the tallest takes a fifth of the
+    // plot). Marks are inputs shown as small ticks on the X axis.
+    struct VelocityBars {
+        std::array<double, 128> In{};
+        std::array<double, 128> Out{};
+        std::vector<int> Marks;
+    };
+    // Shows the bars; std::nullopt hides them.
+    void SetVelocityBars(std::optional<VelocityBars> bars);
+    // A second curve over the first, dashed (a proposal to compare with);
+    // std::nullopt hides it.
+    void SetOverlayCurve(std::optional<std::array<int, 128>> curve);
+
     // Menu shown on a right click or the context-menu key; not owned.
     void SetPopupMenu(QMenu* menu) { FPopupMenu = menu; }
 
@@ -81,7 +97,11 @@ protected:
 private:
     void PaintChart(QPainter& painter) const;
     void PaintAxes(QPainter& painter, const QRect& plot) const;
+    void PaintVelocityBars(QPainter& painter, const QRect& plot) const;
     const QImage& AxesLayer(qreal devicePixelRatio) const;
+    // The axes layer with the velocity bars over it, drawn again only when
+    // the bars or the axes layer change: a drag repaints no bar.
+    const QImage& Backdrop(qreal devicePixelRatio) const;
     void ShowPopupMenu(const QPoint& globalPos);
 
     std::unique_ptr<TChartSeries> FLineSeries;
@@ -89,6 +109,11 @@ private:
     QString FBottomTitle;
     QString FLeftTitle;
     QPointer<QMenu> FPopupMenu;
+    std::optional<VelocityBars> FVelocityBars;
+    mutable QImage FBackdrop;
+    mutable qint64 FBackdropAxesKey = 0; // the axes layer it was drawn on
+    mutable bool FBackdropStale = true;
+    std::optional<std::array<int, 128>> FOverlayCurve;
     // The background, grid, ticks, labels and titles, drawn once for a size,
     // font and pixel ratio: their text and dotted lines cost most of a paint,
     // and a drag repaints the chart with every mouse movement.

@@ -16,9 +16,11 @@ public:
     std::deque<Answer> answers;
     std::deque<QString> filesToOpen;
     std::deque<QString> filesToSave;
+    std::deque<std::optional<int>> numbers; // nothing: the user cancels
 
     QStringList questions;
     QStringList errors;
+    QStringList messages;
     std::vector<FileDialogSpec> openDialogs;
     std::vector<FileDialogSpec> saveDialogs;
 
@@ -47,6 +49,19 @@ public:
     }
 
     void ShowError(QWidget*, const QString& text) override { errors << text; }
+    void ShowMessage(QWidget*, const QString& text) override { messages << text; }
+
+    std::optional<int> AskNumber(QWidget*, const QString& text, int, int, int) override
+    {
+        questions << text;
+        if (numbers.empty()) {
+            ADD_FAILURE() << "unexpected number asked: " << text.toStdString();
+            return std::nullopt;
+        }
+        const std::optional<int> number = numbers.front();
+        numbers.pop_front();
+        return number;
+    }
 
 private:
     static std::optional<QString> Next(std::deque<QString>& queue, const char* what)

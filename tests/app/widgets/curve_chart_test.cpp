@@ -303,3 +303,45 @@ TEST_F(CurveChartTest, SeriesChangesRepaintTheChart)
     QApplication::processEvents();
     EXPECT_GE(counter.Paints, 1);
 }
+
+namespace {
+
+TEST_F(CurveChartTest, PlayedVelocityBarsStayUnderTheCurveAndWithinAFifthOfThePlot)
+{
+    chart->LineSeries().SetColor(Lime);
+    for (int i = 0; i < 128; ++i)
+        chart->LineSeries().Add(i, i);
+    chart->PointSeries().Add(64, 64, Yellow);
+    const QImage bare = chart->RenderToImage();
+
+    TCurveChart::VelocityBars bars;
+    bars.In.fill(1.0);
+    bars.Out.fill(1.0);
+    bars.Marks = {10, 64, 120};
+    chart->SetVelocityBars(bars);
+    const QImage shown = chart->RenderToImage();
+    const QRect plot = chart->PlotArea();
+    int changed = 0;
+    for (int y = 0; y < bare.height(); ++y) {
+        for (int x = 0; x < bare.width(); ++x) {
+            const QColor before = bare.pixelColor(x, y);
+            // The curve and its points are drawn over the bars.
+            if (before == Lime || before == Yellow) {
+                EXPECT_EQ(shown.pixelColor(x, y), before) << x << ", " << y;
+            }
+            if (shown.pixel(x, y) != bare.pixel(x, y)) {
+                ++changed;
+                // Bars rise from the X axis or reach from the Y axis by a fifth of the plot at most.
+                const bool nearX = y > plot.bottom() - plot.height() / 5 - 1;
+                const bool nearY = x < plot.left() + plot.width() / 5 + 1;
+                EXPECT_TRUE(plot.contains(x, y) && (nearX || nearY)) << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_GT(changed, 0);
+
+    chart->SetVelocityBars(std::nullopt);
+    EXPECT_EQ(chart->RenderToImage(), bare);
+}
+
+} // namespace
