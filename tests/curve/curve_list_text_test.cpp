@@ -2,6 +2,7 @@
 #include "curve/curve_list_text.h"
 
 #include "curve/transfer_table.h"
+#include "curve_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,18 +10,6 @@
 #include <string>
 
 namespace {
-
-CurvePoints Curve(int count, std::vector<std::pair<int, int>> points, int endOut)
-{
-    CurvePoints curve = DefaultCurvePoints;
-    curve.Count = count;
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        curve.In[k] = points[k].first;
-        curve.Out[k] = points[k].second;
-    }
-    curve.Out[8] = endOut;
-    return curve;
-}
 
 // The points in use and the end point's Out value, which is all the text holds.
 void ExpectSameCurve(const CurvePoints& a, const CurvePoints& b)
@@ -36,21 +25,21 @@ void ExpectSameCurve(const CurvePoints& a, const CurvePoints& b)
 TEST(CurveListText, WritesThePointsInUse)
 {
     EXPECT_EQ(CurveListText(DefaultCurvePoints), "[0, 50, 80, 127; 0, 20, 110, 127]");
-    EXPECT_EQ(CurveListText(Curve(0, {}, 90)), "[0, 127; 0, 127]");
-    EXPECT_EQ(CurveListText(Curve(1, {{0, 90}}, 100)), "[0, 0, 127; 0, 90, 100]");
-    EXPECT_EQ(CurveListText(Curve(2, {{40, 30}, {127, 110}}, 5)), "[0, 40, 127, 127; 0, 30, 110, 5]");
+    EXPECT_EQ(CurveListText(CurveWith(0, {}, 90)), "[0, 127; 0, 127]");
+    EXPECT_EQ(CurveListText(CurveWith(1, {{0, 90}}, 100)), "[0, 0, 127; 0, 90, 100]");
+    EXPECT_EQ(CurveListText(CurveWith(2, {{40, 30}, {127, 110}}, 5)), "[0, 40, 127, 127; 0, 30, 110, 5]");
 }
 
 TEST(CurveListText, RoundTrip)
 {
     const CurvePoints curves[] = {
         DefaultCurvePoints,
-        Curve(0, {}, 127),
-        Curve(1, {{0, 90}}, 127),
-        Curve(1, {{0, 0}}, 64),
-        Curve(2, {{50, 20}, {50, 100}}, 127),
-        Curve(2, {{40, 30}, {127, 110}}, 5),
-        Curve(8, {{10, 1}, {20, 5}, {30, 9}, {40, 20}, {60, 50}, {80, 90}, {100, 110}, {120, 126}}, 127),
+        CurveWith(0, {}, 127),
+        CurveWith(1, {{0, 90}}, 127),
+        CurveWith(1, {{0, 0}}, 64),
+        CurveWith(2, {{50, 20}, {50, 100}}, 127),
+        CurveWith(2, {{40, 30}, {127, 110}}, 5),
+        CurveWith(8, {{10, 1}, {20, 5}, {30, 9}, {40, 20}, {60, 50}, {80, 90}, {100, 110}, {120, 126}}, 127),
     };
     for (const CurvePoints& curve : curves) {
         const std::string text = CurveListText(curve);
@@ -68,12 +57,12 @@ TEST(CurveListText, ReadsTheFormsPlayersPost)
         CurvePoints expected;
     };
     const Case cases[] = {
-        {"[0, 40, 90, 127; 0, 30, 100, 127]", Curve(2, {{40, 30}, {90, 100}}, 127)},
-        {"Velocity = [0, 40, 90, 127; 0, 30, 100, 127]", Curve(2, {{40, 30}, {90, 100}}, 127)},
-        {"  velocity=[0,40,90,127;0,30,100,127]\r\n", Curve(2, {{40, 30}, {90, 100}}, 127)},
-        {"[ 0 , 64 ; 10 , 100 ]", Curve(2, {{0, 10}, {64, 100}}, 100)},
-        {"[64; 64]", Curve(1, {{64, 64}}, 64)},
-        {"[0, 00040, 127; 0, 030, 0127]", Curve(1, {{40, 30}}, 127)},
+        {"[0, 40, 90, 127; 0, 30, 100, 127]", CurveWith(2, {{40, 30}, {90, 100}}, 127)},
+        {"Velocity = [0, 40, 90, 127; 0, 30, 100, 127]", CurveWith(2, {{40, 30}, {90, 100}}, 127)},
+        {"  velocity=[0,40,90,127;0,30,100,127]\r\n", CurveWith(2, {{40, 30}, {90, 100}}, 127)},
+        {"[ 0 , 64 ; 10 , 100 ]", CurveWith(2, {{0, 10}, {64, 100}}, 100)},
+        {"[64; 64]", CurveWith(1, {{64, 64}}, 64)},
+        {"[0, 00040, 127; 0, 030, 0127]", CurveWith(1, {{40, 30}}, 127)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "curve/point_series.h"
 
+#include "curve_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -19,18 +21,6 @@ namespace {
 constexpr MarkColour S = MarkColour::Series;
 constexpr MarkColour L = MarkColour::Lime;
 constexpr MarkColour Y = MarkColour::Yellow;
-
-CurvePoints WithPoints(int count, std::vector<std::pair<int, int>> points, int endOut = 127)
-{
-    CurvePoints curve = DefaultCurvePoints;
-    curve.Count = count;
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        curve.In[k] = points[k].first;
-        curve.Out[k] = points[k].second;
-    }
-    curve.Out[8] = endOut;
-    return curve;
-}
 
 struct SeriesCase {
     std::string name;
@@ -62,10 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {{0, 0, S}, {50, 20, L}, {80, 110, Y}, {127, 127, S}}},
         SeriesCase{"DraggedOriginOrPointOutOfUseColoursNothing", DefaultCurvePoints, 5,
                    {{0, 0, S}, {50, 20, L}, {80, 110, L}, {127, 127, S}}},
-        SeriesCase{"CountZeroIgnoresEndOut", WithPoints(0, {}, 40), 1, {{0, 0, S}, {127, 127, S}}},
-        SeriesCase{"DecreasingInSortedByX", WithPoints(2, {{50, 20}, {40, 60}}), NoDraggedPoint,
+        SeriesCase{"CountZeroIgnoresEndOut", CurveWith(0, {}, 40), 1, {{0, 0, S}, {127, 127, S}}},
+        SeriesCase{"DecreasingInSortedByX", CurveWith(2, {{50, 20}, {40, 60}}), NoDraggedPoint,
                    {{0, 0, S}, {40, 60, L}, {50, 20, L}, {127, 127, S}}},
-        SeriesCase{"EqualXKeepsTheOrderOfAdding", WithPoints(2, {{0, 90}, {127, 10}}, 100), 1,
+        SeriesCase{"EqualXKeepsTheOrderOfAdding", CurveWith(2, {{0, 90}, {127, 10}}, 100), 1,
                    {{0, 0, S}, {0, 90, Y}, {127, 10, L}, {127, 100, S}}}),
     [](const auto& info) { return info.param.name; });
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "curve/transfer_table.h"
 
+#include "curve_builder.h"
 #include "exact_table_reference.h"
 
 #include <gtest/gtest.h>
@@ -13,22 +14,9 @@
 
 namespace {
 
-// The default positions with other points 1 to `points.size()`, count and end Out.
-CurvePoints Curve(int count, std::vector<std::pair<int, int>> points, int endOut = 127)
-{
-    CurvePoints curve = DefaultCurvePoints;
-    curve.Count = count;
-    for (std::size_t k = 0; k < points.size(); ++k) {
-        curve.In[k] = points[k].first;
-        curve.Out[k] = points[k].second;
-    }
-    curve.Out[8] = endOut;
-    return curve;
-}
-
 CurvePoints DefaultWith(int count, int endOut = 127)
 {
-    return Curve(count, {}, endOut);
+    return CurveWith(count, {}, endOut);
 }
 
 struct TableCase {
@@ -73,19 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
                   {{81, 110}, {82, 111}, {83, 113}, {84, 114}, {85, 116}, {86, 116}, {110, 125}, {111, 125},
                    {126, 126}, {127, 127}}},
         TableCase{"CountZeroIsIdentityWhateverTheEndOut", DefaultWith(0, 40), true, Identity()},
-        TableCase{"SixtyFourBitRounding", Curve(1, {{7, 59}}), true,
+        TableCase{"SixtyFourBitRounding", CurveWith(1, {{7, 59}}), true,
                   {{0, 0}, {1, 8}, {2, 16}, {3, 25}, {4, 33}, {5, 42}, {6, 50}, {7, 58}, {8, 59}}},
-        TableCase{"ZeroWidthSegmentGivesIndex", Curve(2, {{50, 20}, {51, 100}}), true,
+        TableCase{"ZeroWidthSegmentGivesIndex", CurveWith(2, {{50, 20}, {51, 100}}), true,
                   {{50, 20}, {51, 51}, {52, 100}, {127, 127}}},
-        TableCase{"FirstPointAtInZero", Curve(1, {{0, 90}}), true, {{0, 0}, {1, 90}, {2, 90}, {127, 127}}},
-        TableCase{"EqualInValuesAreValid", Curve(2, {{50, 20}, {50, 100}}), true, {{50, 20}, {51, 100}}},
-        TableCase{"DecreasingInLaterSegmentWins", Curve(2, {{50, 20}, {40, 60}}), false,
+        TableCase{"FirstPointAtInZero", CurveWith(1, {{0, 90}}), true, {{0, 0}, {1, 90}, {2, 90}, {127, 127}}},
+        TableCase{"EqualInValuesAreValid", CurveWith(2, {{50, 20}, {50, 100}}), true, {{50, 20}, {51, 100}}},
+        TableCase{"DecreasingInLaterSegmentWins", CurveWith(2, {{50, 20}, {40, 60}}), false,
                   {{40, 16}, {41, 60}, {50, 67}, {127, 127}}},
-        TableCase{"LastPointAt127IgnoresEndOut", Curve(1, {{127, 10}}, 100), true, {{126, 9}, {127, 10}}},
-        TableCase{"LastPointAt126ZeroWidthEnd", Curve(1, {{126, 10}}, 100), true, {{126, 10}, {127, 127}}},
+        TableCase{"LastPointAt127IgnoresEndOut", CurveWith(1, {{127, 10}}, 100), true, {{126, 9}, {127, 10}}},
+        TableCase{"LastPointAt126ZeroWidthEnd", CurveWith(1, {{126, 10}}, 100), true, {{126, 10}, {127, 127}}},
         TableCase{"EndOutZero", DefaultWith(2, 0), true, {{81, 110}, {82, 107}, {100, 64}, {127, 0}}},
-        TableCase{"DecreasingPointBeyondCountIgnored", Curve(2, {{50, 20}, {80, 110}, {10, 5}}), true, {}},
-        TableCase{"DecreasingAtPointEight", Curve(8, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {6, 8}}),
+        TableCase{"DecreasingPointBeyondCountIgnored", CurveWith(2, {{50, 20}, {80, 110}, {10, 5}}), true, {}},
+        TableCase{"DecreasingAtPointEight", CurveWith(8, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {6, 8}}),
                   false, {}}),
     [](const auto& info) { return info.param.name; });
 
@@ -96,7 +84,7 @@ TEST(TransferTable, ValuesOutsideTheSliderRangesCountAsTheNearestBound)
     EXPECT_EQ(BuildTransferTable(wild), BuildTransferTable(asSliders));
     EXPECT_EQ(CheckCurveValid(wild), CheckCurveValid(asSliders));
     wild.Count = -3;
-    EXPECT_EQ(BuildTransferTable(wild), BuildTransferTable(Curve(0, {})));
+    EXPECT_EQ(BuildTransferTable(wild), BuildTransferTable(CurveWith(0, {})));
 }
 
 TEST(ExactReference, ReproducesTheSixtyFourBitCase)
@@ -152,7 +140,7 @@ TEST(TransferTable, MatchesTheExactReferenceOnEveryOnePointCurve)
     // Every segment from the origin, and an end segment after each.
     for (int xe = 0; xe <= 127; ++xe) {
         for (int ye = 0; ye <= 127; ++ye) {
-            const CurvePoints curve = Curve(1, {{xe, ye}}, 127 - ye);
+            const CurvePoints curve = CurveWith(1, {{xe, ye}}, 127 - ye);
             const TTransferTable table = BuildTransferTable(curve);
             const std::array<int, 128> expected = ExactReferenceTable(curve);
             for (std::size_t i = 0; i < 128; ++i)

@@ -239,6 +239,14 @@ class Headless : public ::testing::Test {
 protected:
     std::string Folder() const { return folder.path().toStdString(); }
     std::string PathOf(const char* name) const { return folder.filePath(QString::fromUtf8(name)).toStdString(); }
+    // The soft curve in curve.dat, and in kept.dat for the table expected
+    // while the program keeps it; kept.dat's path.
+    std::string WriteSoftCurves() const
+    {
+        WriteInPlace(PathOf("curve.dat"), SoftCurve);
+        WriteInPlace(PathOf("kept.dat"), SoftCurve);
+        return PathOf("kept.dat");
+    }
 
     QTemporaryDir folder; // the curve files, and the program's working directory
 };
@@ -397,9 +405,7 @@ TEST_F(Headless, AppliesOnlyAWholeCurve)
 {
     JackProbe keyboard("keyboard");
     const std::string curve = PathOf("curve.dat");
-    WriteInPlace(curve, SoftCurve);
-    const std::string kept = PathOf("kept.dat");
-    WriteInPlace(kept, SoftCurve);
+    const std::string kept = WriteSoftCurves();
     HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat"});
     ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
 
@@ -437,9 +443,7 @@ TEST_F(Headless, AReaderHoldingALockBlocksNothing)
 {
     JackProbe keyboard("keyboard");
     const std::string curve = PathOf("curve.dat");
-    WriteInPlace(curve, SoftCurve);
-    const std::string kept = PathOf("kept.dat");
-    WriteInPlace(kept, SoftCurve);
+    const std::string kept = WriteSoftCurves();
     HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat"});
     ASSERT_NO_FATAL_FAILURE(ExpectTestNote(keyboard, program));
     const std::size_t threads = program.threads();

@@ -39,6 +39,16 @@ protected:
         SetMidiBackend(nullptr);
     }
 
+    // The window's start-up: ports, lists, then each side's default choice.
+    void StartUp()
+    {
+        routing.CreateMidiPorts();
+        routing.AttachView(&view);
+        routing.FillDeviceLists();
+        routing.cbMIDIInChange();
+        routing.cbMIDIOutChange();
+    }
+
     std::shared_ptr<VirtualMidiBackend> backend;
     FakeRoutingView view;
     TMidiRouting routing;
@@ -120,11 +130,7 @@ TEST_F(MidiRoutingTest, APortOfAnotherCopyIsNeverChosenByDefault)
     const unsigned copyInput = backend->addInput(copyOut);
     const unsigned keys = backend->addInput(Named("Keys"));
     const unsigned copyOutput = backend->addOutput(copyIn);
-    routing.CreateMidiPorts();
-    routing.AttachView(&view);
-    routing.FillDeviceLists();
-    routing.cbMIDIInChange();
-    routing.cbMIDIOutChange();
+    StartUp();
     EXPECT_EQ(view.SelectedDevice(TPortSide::Input), "Keys");
     EXPECT_TRUE(backend->isInputOpen(keys));
     EXPECT_FALSE(backend->isInputOpen(copyInput));
@@ -145,11 +151,7 @@ TEST_F(MidiRoutingTest, MessagesAreRemappedThroughThePublishedTable)
 {
     backend->addInput(Named("Keys"));
     backend->addOutput(Named("Synth"));
-    routing.CreateMidiPorts();
-    routing.AttachView(&view);
-    routing.FillDeviceLists();
-    routing.cbMIDIInChange();
-    routing.cbMIDIOutChange();
+    StartUp();
 
     backend->injectBytes(0, {0x90, 60, 100});
     backend->injectBytes(0, {0x80, 60, 0});
@@ -166,11 +168,7 @@ TEST_F(MidiRoutingTest, PlayedVelocitiesAreCountedAsTheyArriveAndLeave)
 {
     backend->addInput(Named("Keys"));
     backend->addOutput(Named("Synth"));
-    routing.CreateMidiPorts();
-    routing.AttachView(&view);
-    routing.FillDeviceLists();
-    routing.cbMIDIInChange();
-    routing.cbMIDIOutChange();
+    StartUp();
 
     // Note Ons on two channels; a Note On at velocity 0, a Note Off, a
     // controller and key pressure are no played notes. 127 leaves at 1, not 0.
