@@ -23,6 +23,14 @@ const QString InputKey = QStringLiteral("MIDI/Input");
 const QString OutputKey = QStringLiteral("MIDI/Output");
 const QString CurveFileKey = QStringLiteral("Curve/LastFile");
 const QString DialogFolderKey = QStringLiteral("Dialogs/Folder");
+const QString WindowShownKey = QStringLiteral("Window/Shown");
+
+// The file UseFile() named; empty for the user's.
+QString& ChosenFile()
+{
+    static QString path;
+    return path;
+}
 
 // Each problem with the settings file is told once a run: the program goes
 // on with what it has.
@@ -45,9 +53,15 @@ std::pair<std::string, std::string> SectionAndName(const QString& key)
 } // namespace
 
 TAppSettings::TAppSettings()
-    : TAppSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                   + QStringLiteral("/Velomorph/Velomorph.conf"))
+    : TAppSettings(!ChosenFile().isEmpty() ? ChosenFile()
+                                           : QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                                                 + QStringLiteral("/Velomorph/Velomorph.conf"))
 {
+}
+
+void TAppSettings::UseFile(const QString& path)
+{
+    ChosenFile() = path;
 }
 
 TAppSettings::TAppSettings(QString path)
@@ -64,18 +78,22 @@ void TAppSettings::ConfineToolkitSettings()
 
 bool TAppSettings::NotesOnly() const
 {
-    const std::optional<std::string> raw = Raw(NotesOnlyKey);
-    if (!raw)
-        return false;
-    const std::optional<bool> value = DecodeSettingsBool(*raw);
-    if (!value)
-        TellOnce(QStringLiteral("%1 : valeur de %2 ignorée").arg(path, NotesOnlyKey));
-    return value.value_or(false);
+    return Bool(NotesOnlyKey, false);
 }
 
 void TAppSettings::SetNotesOnly(bool Value)
 {
     Store(NotesOnlyKey, Value ? "true" : "false");
+}
+
+bool TAppSettings::WindowShown() const
+{
+    return Bool(WindowShownKey, true);
+}
+
+void TAppSettings::SetWindowShown(bool Value)
+{
+    Store(WindowShownKey, Value ? "true" : "false");
 }
 
 QString TAppSettings::LastInput() const
@@ -141,6 +159,17 @@ std::optional<std::string> TAppSettings::Raw(const QString& key) const
         TellOnce(QStringLiteral("%1 ; réglages par défaut").arg(QString::fromStdString(error.what())));
         return std::nullopt;
     }
+}
+
+bool TAppSettings::Bool(const QString& key, bool byDefault) const
+{
+    const std::optional<std::string> raw = Raw(key);
+    if (!raw)
+        return byDefault;
+    const std::optional<bool> value = DecodeSettingsBool(*raw);
+    if (!value)
+        TellOnce(QStringLiteral("%1 : valeur de %2 ignorée").arg(path, key));
+    return value.value_or(byDefault);
 }
 
 QString TAppSettings::Text(const QString& key) const

@@ -9,6 +9,7 @@
 #include "app/qt_prompts.h"
 #include "app/recovery_file.h"
 #include "app/toolkit_translation.h"
+#include "app/window_session.h"
 #include "platform/midi/midi_services.h"
 #include "platform/termination_request.h"
 #include "platform/version_record.h"
@@ -95,7 +96,12 @@ int main(int argc, char** argv)
 
     QtPrompts prompts;
     QWidget* reportParent = nullptr;
-    SetErrorSink([&](const QString& text) { prompts.ShowError(reportParent, text); });
+    std::unique_ptr<TWindowSession> session;
+    SetErrorSink([&](const QString& text) {
+        if (session)
+            session->Tell(text);
+        prompts.ShowError(reportParent, text);
+    });
 
     // A request to end that comes while the window is still being built ends
     // the program as soon as it is.
@@ -103,14 +109,24 @@ int main(int argc, char** argv)
     bool ending = false;
     InstallTerminationRequestHandler([&] {
         ending = true;
-        if (window)
+        // Under a session manager, the manager saved what it wanted.
+        if (window && session)
+            window->SetCloseRequested(true);
+        else if (window)
             EndWithoutQuestion(*window);
         // Every event loop ends, those of open dialogs too.
         TApplication::exit(0);
     });
 
+    // Under a session manager nothing joins the MIDI server before the
+    // session is open, and the client takes the name the manager gives.
+    session = TWindowSession::Start(argv[0], ending);
+    if (ending) {
+        SetErrorSink({});
+        return 0;
+    }
     // The ports exist before the window and are freed after the loop has ended.
-    SetMidiClientName(command.ClientName.toStdString());
+    SetMidiClientName(session ? session->ClientId() : command.ClientName.toStdString());
     TMidiRouting routing;
     RunGuarded([&] { routing.CreateMidiPorts(); });
     int result = 0;
@@ -118,10 +134,13 @@ int main(int argc, char** argv)
         TfmMain fmMain(prompts, &routing);
         reportParent = &fmMain;
         window = &fmMain;
-        if (!ending && !command.CurveFile.isEmpty())
+        if (session)
+            session->Attach(fmMain, prompts);
+        else if (!ending && !command.CurveFile.isEmpty())
             RunGuarded([&] { fmMain.OpenCurveFileFromCommandLine(command.CurveFile); });
         if (!ending) {
-            fmMain.show();
+            if (!session)
+                fmMain.show();
             result = TApplication::exec();
         }
         window = nullptr;

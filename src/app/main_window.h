@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/prompts.h"
+#include "app/session_actions.h"
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
 #include "routing/routing_view.h"
@@ -42,6 +43,7 @@ public:
     QString CurrentCurveFile;  // last file loaded or saved; empty at start
     bool CurveModified = false; // the curve differs from the last file loaded or saved
     bool CloseRequested = false; // the window is being closed: nothing is sent meanwhile (SetCloseRequested)
+    ISessionActions* Session = nullptr; // under a session manager, the file actions and the close; else null
 
     // The curve.
     TTransferTable TransferTable{}; // incoming data value -> outgoing value

@@ -22,6 +22,8 @@ std::string NativePath(const QString& path)
 
 void TfmMain::ActGraphOpenExecute(QObject* /*Sender*/)
 {
+    if (Session)
+        return Session->ImportIntoSession();
     if (!ConfirmSaveIfModified())
         return;
     const std::optional<QString> path = prompts.ChooseFileToOpen(this, OpenDialog1);
@@ -47,6 +49,8 @@ void TfmMain::OpenCurveFileFromCommandLine(const QString& Path)
 
 void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
 {
+    if (Session)
+        return Session->SaveSession();
     if (!CurrentCurveFile.isEmpty() && QFileInfo(CurrentCurveFile).isFile())
         SaveCurveFile(CurrentCurveFile);
     else
@@ -55,6 +59,8 @@ void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
 
 void TfmMain::ActGraphSaveAsExecute(QObject* /*Sender*/)
 {
+    if (Session)
+        return Session->ExportCurve();
     if (const std::optional<QString> path = prompts.ChooseFileToSave(this, SaveDialog1)) {
         RememberDialogFolder(*path);
         SaveCurveFile(*path);
