@@ -228,6 +228,18 @@ TEST_F(Session, NoClientBeforeTheOpenThenOneNamedByTheManagerAndASaveWritesBothF
     EXPECT_EQ(server.count("/error"), 0u) << server.log();
 }
 
+TEST_F(Session, TheManagersEndBeforeTheOpenEndsTheProgramWithoutAClient)
+{
+    JackProbe keyboard("keyboard");
+    for (const SessionProgram::Mode mode : {SessionProgram::Mode::Offscreen, SessionProgram::Mode::Headless}) {
+        SessionServer server;
+        std::unique_ptr<SessionProgram> program;
+        ASSERT_TRUE(Announced(server, program, mode)) << program->output();
+        EXPECT_GE(program->Terminate(), 0) << program->output();
+    }
+    EXPECT_EQ(ClientsBefore(keyboard, "marker-after-end"), Names{});
+}
+
 TEST_F(Session, ASecondStartRestoresTheCurveTheModeTheWindowAndTheDevices)
 {
     JackProbe keyboard("keyboard");
