@@ -7,6 +7,7 @@
 #include <lo/lo.h>
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 
@@ -23,16 +24,22 @@ void TellSocketError(int number, const char* message, const char* where)
     std::fflush(stderr);
 }
 
+// An argument's bytes are only 4-byte aligned in the library's buffer,
+// while its union type asks for 8: they are read as bytes.
 TOscMessage Copy(const char* path, const char* types, lo_arg** argv, int argc)
 {
     TOscMessage message{path ? path : "", {}};
     for (int i = 0; i < argc; ++i) {
+        const char* bytes = reinterpret_cast<const char*>(argv[i]);
         switch (types[i]) {
-        case LO_INT32:
-            message.Args.emplace_back(std::int32_t{argv[i]->i});
+        case LO_INT32: {
+            std::int32_t number = 0;
+            std::memcpy(&number, bytes, sizeof number);
+            message.Args.emplace_back(number);
             break;
+        }
         case LO_STRING:
-            message.Args.emplace_back(std::string(&argv[i]->s));
+            message.Args.emplace_back(std::string(bytes));
             break;
         default:
             message.Args.emplace_back(TOscOther{types[i]});

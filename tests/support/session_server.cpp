@@ -2,6 +2,7 @@
 #include "session_server.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -47,11 +48,16 @@ int SessionServer::receive(const char* path, const char* types, lo_arg** argv, i
 {
     auto& server = *static_cast<SessionServer*>(self);
     Message message{path, {}, types};
+    // The arguments' bytes are only 4-byte aligned: read as bytes, not through lo_arg.
     for (int i = 0; i < argc; ++i) {
-        if (types[i] == LO_INT32)
-            message.args.emplace_back(std::int32_t{argv[i]->i});
-        else if (types[i] == LO_STRING)
-            message.args.emplace_back(std::string(&argv[i]->s));
+        const char* bytes = reinterpret_cast<const char*>(argv[i]);
+        if (types[i] == LO_INT32) {
+            std::int32_t number = 0;
+            std::memcpy(&number, bytes, sizeof number);
+            message.args.emplace_back(number);
+        } else if (types[i] == LO_STRING) {
+            message.args.emplace_back(std::string(bytes));
+        }
     }
     const std::lock_guard<std::mutex> hold(server.mutex_);
     if (message.path == "/nsm/server/announce") {
