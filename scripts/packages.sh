@@ -6,6 +6,7 @@
 VELOMORPH_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev librtmidi-dev libjack-jackd2-dev libasound2-dev
+  liblo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 clang libclang-rt-14-dev fonts-dejavu-core
   xvfb libxcb1-dev

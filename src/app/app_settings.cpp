@@ -19,11 +19,19 @@
 namespace {
 
 const QString NotesOnlyKey = QStringLiteral("MIDI/NotesOnly");
-const QString PlayedVelocitiesKey = QStringLiteral("View/PlayedVelocities");
 const QString InputKey = QStringLiteral("MIDI/Input");
 const QString OutputKey = QStringLiteral("MIDI/Output");
 const QString CurveFileKey = QStringLiteral("Curve/LastFile");
 const QString DialogFolderKey = QStringLiteral("Dialogs/Folder");
+const QString WindowShownKey = QStringLiteral("Window/Shown");
+const QString PlayedVelocitiesKey = QStringLiteral("View/PlayedVelocities");
+
+// The file UseFile() named; empty for the user's.
+QString& ChosenFile()
+{
+    static QString path;
+    return path;
+}
 
 // Each problem with the settings file is told once a run: the program goes
 // on with what it has.
@@ -46,9 +54,15 @@ std::pair<std::string, std::string> SectionAndName(const QString& key)
 } // namespace
 
 TAppSettings::TAppSettings()
-    : TAppSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                   + QStringLiteral("/Velomorph/Velomorph.conf"))
+    : TAppSettings(!ChosenFile().isEmpty() ? ChosenFile()
+                                           : QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                                                 + QStringLiteral("/Velomorph/Velomorph.conf"))
 {
+}
+
+void TAppSettings::UseFile(const QString& path)
+{
+    ChosenFile() = path;
 }
 
 TAppSettings::TAppSettings(QString path)
@@ -81,6 +95,16 @@ bool TAppSettings::PlayedVelocities() const
 void TAppSettings::SetPlayedVelocities(bool Value)
 {
     Store(PlayedVelocitiesKey, Value ? "true" : "false");
+}
+
+bool TAppSettings::WindowShown() const
+{
+    return Flag(WindowShownKey, true);
+}
+
+void TAppSettings::SetWindowShown(bool Value)
+{
+    Store(WindowShownKey, Value ? "true" : "false");
 }
 
 QString TAppSettings::LastInput() const

@@ -21,10 +21,15 @@
 
 class TAppSettings {
 public:
-    // The settings file of the user.
+    // The settings file of the user, or the one UseFile() named.
     TAppSettings();
-    // The settings file at `path` (tests).
+    // The settings file at `path`: a session's state, tests.
     explicit TAppSettings(QString path);
+
+    // From now on the program's settings are those of `path` instead of the
+    // user's file: under a session manager nothing of the session goes to
+    // the user's file, nor comes from it.
+    static void UseFile(const QString& path);
 
     // Qt's file dialogs keep a history of their own in QtProject.conf;
     // from now on the toolkit's settings go to a folder that lives only as
@@ -49,6 +54,10 @@ public:
     // The curve file opened or saved last ("Curve/LastFile").
     QString LastCurveFile() const;
     void SetLastCurveFile(const QString& Path);
+    // Whether the window is shown ("Window/Shown"), kept in a session's
+    // state; shown when never said.
+    bool WindowShown() const;
+    void SetWindowShown(bool Value);
     // The folder the file dialogs open in ("Dialogs/Folder"); empty before
     // the first file was chosen.
     QString DialogFolder() const;

@@ -3,6 +3,7 @@
 
 #include "app/console_view.h"
 #include "app/error_report.h"
+#include "app/headless_session.h"
 #include "curve/curve_file.h"
 #include "curve/transfer_table.h"
 #include "platform/exception.h"
@@ -114,7 +115,7 @@ public:
 
 } // namespace
 
-int RunHeadless(char* program, const TCommandLine& command)
+int RunHeadless(char* program, const TCommandLine& given)
 {
     int argc = 1;
     char* argv[] = {program, nullptr};
@@ -142,6 +143,14 @@ int RunHeadless(char* program, const TCommandLine& command)
     });
     // Nothing to save here: a main thread held up past its time just ends.
     SetTerminationFallback([] {});
+
+    // Under a session manager nothing joins the MIDI server before the
+    // session is open; the session then names the client and gives the
+    // curve, the devices and the mode.
+    const std::unique_ptr<THeadlessSession> session = THeadlessSession::Start(program, ending);
+    if (ending)
+        return 0;
+    const TCommandLine command = session ? session->Command(given) : given;
 
     // Nothing is opened before the curve has been read.
     CurvePoints points;
@@ -216,6 +225,8 @@ int RunHeadless(char* program, const TCommandLine& command)
     if (!ending)
         RunGuarded([&] { routing.SendTestNote(); });
 
+    if (session)
+        session->Ready();
     const int result = ending ? 0 : QCoreApplication::exec();
     watch.reset();
     routing.FreeMidiPorts();

@@ -10,4 +10,4 @@
 #include "app/command_line.h"
 
 // Runs until a signal ends it; the exit code (ExitCurveFile, ExitNoMidiServer).
-int RunHeadless(char* program, const TCommandLine& command);
+int RunHeadless(char* program, const TCommandLine& given);

@@ -10,6 +10,7 @@
 #include "app/qt_prompts.h"
 #include "app/recovery_file.h"
 #include "app/toolkit_translation.h"
+#include "app/window_session.h"
 #include "platform/file_name.h"
 #include "platform/midi/midi_services.h"
 #include "platform/termination_request.h"
@@ -138,7 +139,12 @@ int main(int argc, char** argv)
 
     QtPrompts prompts;
     QWidget* reportParent = nullptr;
-    SetErrorSink([&](const QString& text) { prompts.ShowError(reportParent, text); });
+    std::unique_ptr<TWindowSession> session;
+    SetErrorSink([&](const QString& text) {
+        if (session)
+            session->Tell(text);
+        prompts.ShowError(reportParent, text);
+    });
 
     // A request to end that comes while the window is still being built ends
     // the program as soon as it is.
@@ -148,7 +154,10 @@ int main(int argc, char** argv)
     TUnsavedCurve& unsaved = *new TUnsavedCurve;
     InstallTerminationRequestHandler([&] {
         ending = true;
-        if (window)
+        // Under a session manager, the manager saved what it wanted.
+        if (window && session)
+            window->SetCloseRequested(true);
+        else if (window)
             EndWithoutQuestion(*window, unsaved);
         // Every event loop ends, those of open dialogs too.
         TApplication::exit(0);
@@ -159,8 +168,15 @@ int main(int argc, char** argv)
             Recover(*points);
     });
 
+    // Under a session manager nothing joins the MIDI server before the
+    // session is open, and the client takes the name the manager gives.
+    session = TWindowSession::Start(argv[0], ending);
+    if (ending) {
+        SetErrorSink({});
+        return 0;
+    }
     // The ports exist before the window and are freed after the loop has ended.
-    SetMidiClientName(command.ClientName.toStdString());
+    SetMidiClientName(session ? session->ClientId() : command.ClientName.toStdString());
     TMidiRouting routing;
     RunGuarded([&] { routing.CreateMidiPorts(); });
     int result = 0;
@@ -168,12 +184,18 @@ int main(int argc, char** argv)
         TfmMain fmMain(prompts, &routing);
         reportParent = &fmMain;
         window = &fmMain;
-        fmMain.OnCurveStateChange = [&] { unsaved.Update(fmMain); };
-        unsaved.Update(fmMain);
-        if (!ending && !command.CurveFile.isEmpty())
+        // Under a session manager no recovery file is written: nothing is published for it.
+        if (!session) {
+            fmMain.OnCurveStateChange = [&] { unsaved.Update(fmMain); };
+            unsaved.Update(fmMain);
+        }
+        if (session)
+            session->Attach(fmMain, prompts);
+        else if (!ending && !command.CurveFile.isEmpty())
             RunGuarded([&] { fmMain.OpenCurveFileFromCommandLine(command.CurveFile); });
         if (!ending) {
-            fmMain.show();
+            if (!session)
+                fmMain.show();
             result = TApplication::exec();
         }
         // What the user chose to leave unsaved is nobody's to recover.

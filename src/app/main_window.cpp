@@ -411,6 +411,11 @@ void TfmMain::SetCloseRequested(bool Requested)
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {
+    if (Session) {
+        event->ignore();
+        Session->CloseWindow();
+        return;
+    }
     // Refused until the query has said yes, so an error leaving the query
     // keeps the window open.
     event->ignore();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/prompts.h"
+#include "app/session_actions.h"
 #include "curve/curve_points.h"
 #include "curve/preset_curves.h"
 #include "curve/transfer_table.h"
@@ -48,6 +49,7 @@ public:
     // Runs after each change of the points, and when CurveModified turns false.
     std::function<void()> OnCurveStateChange;
     bool CloseRequested = false; // the window is being closed: nothing is sent meanwhile (SetCloseRequested)
+    ISessionActions* Session = nullptr; // under a session manager, the file actions and the close; else null
 
     // The curve.
     TTransferTable TransferTable{}; // incoming data value -> outgoing value

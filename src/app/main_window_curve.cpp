@@ -141,4 +141,6 @@ void TfmMain::BuildTransferTable()
     Series1->SetColor(SeriesColourFor(CurveValid));
     for (int i = 0; i < 128; ++i)
         Series1->Add(i, TransferTable[i]);
+    if (Session)
+        Session->CurveChanged();
 }

@@ -32,6 +32,8 @@ bool IsFile(const QString& path)
 
 void TfmMain::ActGraphOpenExecute(QObject* /*Sender*/)
 {
+    if (Session)
+        return Session->ImportIntoSession();
     if (!ConfirmSaveIfModified())
         return;
     const std::optional<QString> path = prompts.ChooseFileToOpen(this, OpenDialog1);
@@ -57,6 +59,8 @@ void TfmMain::OpenCurveFileFromCommandLine(const QString& Path)
 
 void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
 {
+    if (Session)
+        return Session->SaveSession();
     if (!CurrentCurveFile.isEmpty() && IsFile(CurrentCurveFile))
         SaveCurveFile(CurrentCurveFile);
     else
@@ -65,6 +69,8 @@ void TfmMain::ActGraphSaveExecute(QObject* /*Sender*/)
 
 void TfmMain::ActGraphSaveAsExecute(QObject* /*Sender*/)
 {
+    if (Session)
+        return Session->ExportCurve();
     if (const std::optional<QString> path = prompts.ChooseFileToSave(this, SaveDialog1)) {
         RememberDialogFolder(*path);
         SaveCurveFile(*path);

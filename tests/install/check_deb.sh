@@ -34,7 +34,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 # Found by dpkg-shlibdeps in the executable, and the two loaded at run time.
-for needed in libc6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi libjack libasound2 \
+for needed in libc6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi libjack libasound2 liblo7 \
   qt6-qpa-plugins qt6-translations-l10n; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
