@@ -143,9 +143,11 @@ TEST(SettingsTextTest, TextsReadBackBothWaysWithQtsIniSettings)
         for (int i = 0; i < texts.size(); ++i)
             qt.setValue(QStringLiteral("T/k%1").arg(i), texts[i]);
     }
-    TAppSettings ours(dir.filePath(QStringLiteral("ours.conf")));
     for (int i = 0; i < texts.size(); ++i) {
         SCOPED_TRACE(texts[i].toStdString());
+        // A file of its own each: Qt's settings keep a file they read until
+        // its size or time changes, which two quick writes may not change.
+        TAppSettings ours(dir.filePath(QStringLiteral("ours-%1.conf").arg(i)));
         const std::optional<std::string> raw
             = TIniFile(QFile::encodeName(written).toStdString()).ReadDocument().Find("T", "k" + std::to_string(i));
         ASSERT_TRUE(raw);
@@ -156,6 +158,7 @@ TEST(SettingsTextTest, TextsReadBackBothWaysWithQtsIniSettings)
                   texts[i]);
     }
     for (const bool value : {true, false}) {
+        TAppSettings ours(dir.filePath(QStringLiteral("flag-%1.conf").arg(value)));
         ours.SetNotesOnly(value);
         EXPECT_EQ(ours.NotesOnly(), value);
         EXPECT_EQ(QSettings(ours.FileName(), QSettings::IniFormat).value(QStringLiteral("MIDI/NotesOnly")).toBool(),
