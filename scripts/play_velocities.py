@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """A keyboard for the README's pictures: a JACK client whose MIDI output port
-plays, once someone listens to it, a few hundred notes whose velocities
+plays, two seconds after someone listens to it, a few hundred notes whose velocities
 spread as a bell around a mean, always the same ones, says "played" on its
 standard output, then stays connected until it is terminated.
 
@@ -60,10 +60,12 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     with client:
-        while not stop.is_set() and not listened.is_set():
-            if client.get_all_connections(port):
-                listened.set()
+        while not stop.is_set() and not client.get_all_connections(port):
             stop.wait(0.1)
+        # As a player would, it starts once the program has finished opening
+        # its ports and played its test note.
+        if not stop.wait(2):
+            listened.set()
         while not stop.is_set() and not done.is_set():
             stop.wait(0.1)
         if done.is_set():
