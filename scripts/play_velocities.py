@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """A keyboard for the README's pictures: a JACK client whose MIDI output port
-plays, two seconds after someone listens to it, a few hundred notes whose velocities
-spread as a bell around a mean, always the same ones, says "played" on its
-standard output, then stays connected until it is terminated.
+plays, two seconds after someone listens to it, a few hundred notes whose
+velocities spread as a bell around a mean, always the same ones, says
+"played" on its standard output, then stays connected until it is
+terminated.
 
     play_velocities.py [--name Clavier] [--notes 400] [--mean 70] [--spread 18]
 

@@ -62,8 +62,9 @@ export DISPLAY=:$(head -n 1 "$work/display")
 export JACK_DEFAULT_SERVER=velomorph-screenshot-$$
 tests/e2e/jack_server.sh start "$JACK_DEFAULT_SERVER" "$work/jack" >/dev/null
 if $played; then
-  # A keyboard that plays 400 notes, velocities in a bell around 70, once
-  # the program listens. Its JACK module is the system's python3's.
+  # A keyboard that plays 400 notes, velocities in a bell around 70, two
+  # seconds after the program connects. Its JACK module is the system's
+  # python3's.
   /usr/bin/python3 scripts/play_velocities.py --name Clavier >"$work/keyboard.log" 2>&1 &
 else
   # A keyboard that plays a note every two seconds.
