@@ -14,7 +14,9 @@ VELOMORPH_PACKAGES=(
   # the icons' drawing, the install checks and the .deb
   python3 desktop-file-utils appstream man-db dpkg-dev file
   # tests that drive the real window under Xvfb, the README's screenshot
-  libxcb-xtest0-dev x11-apps x11-utils
+  libxcb-xtest0-dev x11-apps x11-utils xclip
+  # the screenshot's keyboard that plays a spread of velocities
+  python3-jack-client
   # the end-to-end test on PipeWire's JACK server
   pipewire pipewire-bin pipewire-jack
 )

@@ -1,25 +1,36 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Takes the README's picture of the main window, docs/main_window.png, from
-# the real program: on a private X server (Xvfb) and a private JACK server
-# (dummy driver) where two JACK clients stand for a keyboard and a synth,
-# with a curve of four points opened from the command line. Every process
-# started here is stopped by its pid.
+# Takes the README's pictures of the main window from the real program: on a
+# private X server (Xvfb) and a private JACK server (dummy driver) where two
+# JACK clients stand for a keyboard and a synth, with a curve of four points
+# opened from the command line. docs/main_window.png shows the window as it
+# opens; with --played, docs/played_velocities.png shows the chart once the
+# keyboard has played a few hundred notes of spread velocities. Every
+# process started here is stopped by its pid.
 #
-#   scripts/screenshot.sh              builds build/release first
-#   scripts/screenshot.sh BUILD_DIR    uses the program of a tree already built
+#   scripts/screenshot.sh [--played]              builds build/release first
+#   scripts/screenshot.sh [--played] BUILD_DIR    uses the program of a tree already built
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 ensure_packages
 
+played=false
+if [ "${1:-}" = --played ]; then
+  played=true
+  shift
+fi
 build=${1:-build/release}
 if [ $# -eq 0 ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVELOMORPH_BUILD_BENCH=OFF >/dev/null
   cmake --build "$build" --target velomorph >/dev/null
 fi
 program=$PWD/$build/src/app/velomorph
-output=$PWD/docs/main_window.png
+if $played; then
+  output=$PWD/docs/played_velocities.png
+else
+  output=$PWD/docs/main_window.png
+fi
 
 work=$(mktemp -d)
 pids=()
@@ -50,9 +61,17 @@ export DISPLAY=:$(head -n 1 "$work/display")
 
 export JACK_DEFAULT_SERVER=velomorph-screenshot-$$
 tests/e2e/jack_server.sh start "$JACK_DEFAULT_SERVER" "$work/jack" >/dev/null
-# A keyboard that plays a note every two seconds and a synth that listens.
-jack_midiseq Clavier 96000 0 64 4800 >/dev/null 2>&1 &
+if $played; then
+  # A keyboard that plays 400 notes, velocities in a bell around 70, two
+  # seconds after the program connects. Its JACK module is the system's
+  # python3's.
+  /usr/bin/python3 scripts/play_velocities.py --name Clavier >"$work/keyboard.log" 2>&1 &
+else
+  # A keyboard that plays a note every two seconds.
+  jack_midiseq Clavier 96000 0 64 4800 >/dev/null 2>&1 &
+fi
 pids+=($!)
+# A synth that listens.
 jack_midi_dump Synthé >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 1 100); do
@@ -77,6 +96,11 @@ for _ in $(seq 1 300); do
   sleep 0.1
 done
 [ -n "$window" ] || { echo "no window \"$caption\"" >&2; cat "$work/program.log" >&2; exit 1; }
+
+if $played; then
+  for _ in $(seq 1 300); do grep -q '^played$' "$work/keyboard.log" && break; sleep 0.1; done
+  grep -q '^played$' "$work/keyboard.log" || { echo "the keyboard did not play" >&2; cat "$work/keyboard.log" >&2; exit 1; }
+fi
 
 # Taken once the window shows the same picture three times in a row.
 previous= same=0

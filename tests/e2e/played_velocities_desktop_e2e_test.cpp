@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The played velocities of the real program on its own X server (Xvfb) and
+// the private JACK server: the probe, keyboard and synth at once, plays a
+// known set of velocities; "Edition" > "Copier les vélocités jouées", chosen
+// through XTEST, puts their counts on the X clipboard, read back by xclip as
+// any other program would.
+#include "curve/curve_points.h"
+#include "curve/transfer_table.h"
+#include "jack_probe.h"
+#include "x_session.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The main window's client area; the menu bar sits above it.
+constexpr int ClientHeight = 459;
+// The middle of "Edition" on the menu bar, in pixels from the window's left
+// edge: its text spans 61..96, that of "Fichier" 11..45.
+constexpr int EditionX = 79;
+// "Copier les vélocités jouées" is the fifth item of "Edition", none disabled before it.
+constexpr int CopyPlayedItem = 5;
+
+constexpr std::uint32_t KeyDown = 0xff54;
+constexpr std::uint32_t KeyReturn = 0xff0d;
+
+using Counts = std::array<int, 128>;
+
+class PlayedVelocitiesOnTheDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        probe = std::make_unique<JackProbe>("keyboard");
+        xServer = std::make_unique<PrivateXServer>();
+        x = std::make_unique<XSession>(xServer->display());
+    }
+
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
+
+    // Starts the program on the X server, its user folders all in a temporary home.
+    void Start()
+    {
+        QDir(home.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_DATA_HOME", home.filePath(QStringLiteral("data")));
+        env.insert("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")));
+        env.insert("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("runtime")));
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("DISPLAY", QString::fromStdString(xServer->display()));
+        program.setProcessEnvironment(env);
+        program.setStandardOutputFile(home.filePath(QStringLiteral("stdout.txt")));
+        program.setStandardErrorFile(home.filePath(QStringLiteral("stderr.txt")));
+        program.start(QStringLiteral(VELOMORPH_EXECUTABLE), QStringList());
+        ASSERT_TRUE(program.waitForStarted(10000));
+    }
+
+    // "Edition", then its item "Copier les vélocités jouées", from the keyboard.
+    void ChooseCopyPlayed(const XWindow& main)
+    {
+        x->click(main.x + EditionX, main.y + (main.height - ClientHeight) / 2);
+        ASSERT_TRUE(x->waitForNewWindow({main}, "", 10s)) << "the menu did not open";
+        for (int i = 0; i < CopyPlayedItem; ++i)
+            x->key(KeyDown);
+        x->key(KeyReturn);
+    }
+
+    // The X clipboard's text as xclip reads it on our display; empty when nobody holds it.
+    QString Clipboard()
+    {
+        QProcess xclip;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", QString::fromStdString(xServer->display()));
+        xclip.setProcessEnvironment(env);
+        xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+        if (!xclip.waitForStarted(5000)) {
+            ADD_FAILURE() << "xclip does not start";
+            return {};
+        }
+        if (!xclip.waitForFinished(10000)) {
+            xclip.kill();
+            xclip.waitForFinished(5000);
+            return {};
+        }
+        return QString::fromUtf8(xclip.readAllStandardOutput());
+    }
+
+    QByteArray Stderr() const
+    {
+        QFile file(home.filePath(QStringLiteral("stderr.txt")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<JackProbe> probe;
+    std::unique_ptr<PrivateXServer> xServer;
+    std::unique_ptr<XSession> x;
+    QProcess program;
+};
+
+TEST_F(PlayedVelocitiesOnTheDesktop, CopyingThePlayedVelocitiesGivesTheirCounts)
+{
+    Start();
+    const std::optional<XWindow> found = x->waitForNewWindow({}, "Velomorph", 30s);
+    ASSERT_TRUE(found) << "no main window; " << Stderr().toStdString();
+    const XWindow main = *found;
+    // The test note has been played: the start-up is over and the probe's ports are the devices.
+    ASSERT_TRUE(probe->waitForEvents(2, 30s)) << "no test note";
+    probe->clearEvents();
+
+    // Velocities from soft to loud, each as often as the table says, with
+    // the extremes and a velocity the default curve sends out as 0.
+    const std::vector<std::pair<int, int>> table{{1, 2}, {5, 1},  {20, 3}, {40, 5},  {64, 9},
+                                                  {65, 4}, {90, 6}, {110, 2}, {127, 3}};
+    const TTransferTable transfer = BuildTransferTable(DefaultCurvePoints);
+    Counts played{};
+    Counts left{};
+    std::size_t sent = 0;
+    for (const auto& [velocity, times] : table) {
+        for (int i = 0; i < times; ++i) {
+            probe->send({0x90, 60, std::uint8_t(velocity)});
+            probe->send({0x80, 60, 0});
+            sent += 2;
+            played[std::size_t(velocity)] += 1;
+            const int out = transfer[std::size_t(velocity)];
+            left[std::size_t(out == 0 ? 1 : out)] += 1; // a played note never leaves silenced
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    ASSERT_TRUE(probe->waitForEvents(sent, 30s)) << "the synth received " << probe->events().size() << " of " << sent;
+    Counts heard{};
+    for (const JackProbe::Event& event : probe->events())
+        if (event.bytes.size() == 3 && (event.bytes[0] & 0xF0) == 0x90 && event.bytes[2] > 0)
+            heard[event.bytes[2]] += 1;
+    ASSERT_EQ(heard, left) << "the synth did not receive what the default curve gives";
+
+    QString expected = QStringLiteral("Vélocité\tEntrée\tSortie\n");
+    for (int v = 1; v < 128; ++v)
+        expected += QStringLiteral("%1\t%2\t%3\n").arg(v).arg(played[std::size_t(v)]).arg(left[std::size_t(v)]);
+
+    // The window counts on its own thread after the notes went through:
+    // copied again until the last note is in, for a while.
+    x->waitUntilSettled(main, 10s);
+    QString text;
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        ChooseCopyPlayed(main);
+        if (HasFatalFailure())
+            return;
+        for (int i = 0; i < 50; ++i) {
+            text = Clipboard();
+            if (text.startsWith(QStringLiteral("Vélocité")))
+                break;
+            std::this_thread::sleep_for(100ms);
+        }
+    } while (text != expected && waited.elapsed() < 15000);
+
+    const QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    const QStringList expectedLines = expected.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 128) << text.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Vélocité\tEntrée\tSortie"));
+    for (int v = 1; v < 128; ++v)
+        EXPECT_EQ(lines[v], expectedLines[v]);
+    EXPECT_TRUE(text.endsWith(u'\n'));
+}
+
+} // namespace
