@@ -6,8 +6,7 @@
 // any other program would.
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
-#include "jack_probe.h"
-#include "x_session.h"
+#include "desktop_program.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,57 +27,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The main window's client area; the menu bar sits above it.
-constexpr int ClientHeight = 459;
 // The middle of "Edition" on the menu bar, in pixels from the window's left
 // edge: its text spans 61..96, that of "Fichier" 11..45.
 constexpr int EditionX = 79;
 // "Copier les vélocités jouées" is the fifth item of "Edition", none disabled before it.
 constexpr int CopyPlayedItem = 5;
 
-constexpr std::uint32_t KeyDown = 0xff54;
-constexpr std::uint32_t KeyReturn = 0xff0d;
-
 using Counts = std::array<int, 128>;
 
-class PlayedVelocitiesOnTheDesktop : public ::testing::Test {
+using namespace desktop;
+
+class PlayedVelocitiesOnTheDesktop : public DesktopProgram {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(home.isValid());
-        probe = std::make_unique<JackProbe>("keyboard");
-        xServer = std::make_unique<PrivateXServer>();
-        x = std::make_unique<XSession>(xServer->display());
-    }
-
-    void TearDown() override
-    {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-    }
-
-    // Starts the program on the X server, its user folders all in a temporary home.
-    void Start()
-    {
-        QDir(home.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_DATA_HOME", home.filePath(QStringLiteral("data")));
-        env.insert("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")));
-        env.insert("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("runtime")));
-        env.remove("QT_QPA_PLATFORM");
-        env.insert("DISPLAY", QString::fromStdString(xServer->display()));
-        program.setProcessEnvironment(env);
-        program.setStandardOutputFile(home.filePath(QStringLiteral("stdout.txt")));
-        program.setStandardErrorFile(home.filePath(QStringLiteral("stderr.txt")));
-        program.start(QStringLiteral(VELOMORPH_EXECUTABLE), QStringList());
-        ASSERT_TRUE(program.waitForStarted(10000));
-    }
-
     // "Edition", then its item "Copier les vélocités jouées", from the keyboard.
     void ChooseCopyPlayed(const XWindow& main)
     {
@@ -108,23 +68,11 @@ protected:
         }
         return QString::fromUtf8(xclip.readAllStandardOutput());
     }
-
-    QByteArray Stderr() const
-    {
-        QFile file(home.filePath(QStringLiteral("stderr.txt")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    QTemporaryDir home;
-    std::unique_ptr<JackProbe> probe;
-    std::unique_ptr<PrivateXServer> xServer;
-    std::unique_ptr<XSession> x;
-    QProcess program;
 };
 
 TEST_F(PlayedVelocitiesOnTheDesktop, CopyingThePlayedVelocitiesGivesTheirCounts)
 {
-    Start();
+    Start({}, true);
     const std::optional<XWindow> found = x->waitForNewWindow({}, "Velomorph", 30s);
     ASSERT_TRUE(found) << "no main window; " << Stderr().toStdString();
     const XWindow main = *found;
