@@ -157,6 +157,23 @@ protected:
     void SetUp() override { ASSERT_TRUE(files.isValid()); }
 
     QString SessionFolder() const { return files.filePath("Ma session/Velomorph.nABCD"); }
+    std::string SessionCurve() const { return QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString(); }
+
+    // A session folder as an earlier save left it: a curve of one point, and
+    // the devices chosen, by their ports' names.
+    CurvePoints WriteSession(int in, int out, const std::string& input, const std::string& output) const
+    {
+        CurvePoints curve = DefaultCurvePoints;
+        curve.Count = 1;
+        curve.In[0] = in;
+        curve.Out[0] = out;
+        EXPECT_TRUE(QDir().mkpath(SessionFolder()));
+        WriteCurveFile(SessionCurve(), curve);
+        TAppSettings state(SessionFolder() + "/velomorph.conf");
+        state.SetLastInput(QString::fromStdString(input));
+        state.SetLastOutput(QString::fromStdString(output));
+        return curve;
+    }
 
     // Starts the program and waits for its announce; false when none came.
     bool Announced(SessionServer& server, std::unique_ptr<SessionProgram>& program, SessionProgram::Mode mode,
@@ -213,7 +230,7 @@ TEST_F(Session, NoClientBeforeTheOpenThenOneNamedByTheManagerAndASaveWritesBothF
     server.save();
     ASSERT_TRUE(server.waitFor("/reply", EventLimit, Save)) << server.log() << program->output();
     EXPECT_TRUE(server.waitFor(Clean, EventLimit)) << server.log();
-    EXPECT_EQ(ReadCurvePoints(QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString()),
+    EXPECT_EQ(ReadCurvePoints(SessionCurve()),
               DefaultCurvePoints);
     const TAppSettings state(SessionFolder() + "/velomorph.conf");
     EXPECT_TRUE(state.WindowShown());
@@ -245,17 +262,10 @@ TEST_F(Session, ASecondStartRestoresTheCurveTheModeTheWindowAndTheDevices)
     JackProbe keyboard("keyboard");
     JackProbe pads("pads");
     JackProbe synth("synth");
-    CurvePoints soft = DefaultCurvePoints;
-    soft.Count = 1;
-    soft.In[0] = 64;
-    soft.Out[0] = 30;
+    const CurvePoints soft = WriteSession(64, 30, pads.outputPort(), synth.inputPort());
     const TTransferTable table = BuildTransferTable(soft);
-    ASSERT_TRUE(QDir().mkpath(SessionFolder()));
-    WriteCurveFile(QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString(), soft);
     {
         TAppSettings state(SessionFolder() + "/velomorph.conf");
-        state.SetLastInput(QString::fromStdString(pads.outputPort()));
-        state.SetLastOutput(QString::fromStdString(synth.inputPort()));
         state.SetNotesOnly(true);
         state.SetWindowShown(false);
     }
@@ -285,7 +295,7 @@ TEST_F(Session, ASecondStartRestoresTheCurveTheModeTheWindowAndTheDevices)
         EXPECT_TRUE(server.waitFor(Shown, EventLimit, {}, 2)) << server.log();
         server.save();
         ASSERT_TRUE(server.waitFor("/reply", EventLimit, Save)) << server.log() << program->output();
-        EXPECT_EQ(ReadCurvePoints(QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString()), soft);
+        EXPECT_EQ(ReadCurvePoints(SessionCurve()), soft);
         EXPECT_TRUE(TAppSettings(SessionFolder() + "/velomorph.conf").WindowShown());
         EXPECT_GE(program->Terminate(), 0) << program->output();
         EXPECT_FALSE(program->WroteToUserFolders());
@@ -331,7 +341,7 @@ TEST_F(Session, TheWindowsMenusWorkOnTheSessionAndTheManagersEndWritesNothing)
     EXPECT_TRUE(server.waitFor(Clean, EventLimit)) << server.log();
     CurvePoints saved = DefaultCurvePoints; // one point more than the default curve's
     saved.Count = 3;
-    EXPECT_EQ(ReadCurvePoints(QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString()), saved);
+    EXPECT_EQ(ReadCurvePoints(SessionCurve()), saved);
     const std::vector<XWindow> windows = x.windows();
     EXPECT_EQ(std::count_if(windows.begin(), windows.end(), [](const XWindow& w) { return !w.popup; }), 1);
 
@@ -428,18 +438,8 @@ TEST_F(Session, WithoutAWindowTheSessionGivesTheCurveTheDevicesAndTheName)
 {
     JackProbe synth("synth");
     JackProbe keyboard("keyboard"); // sees the clients that join after it
-    CurvePoints hard = DefaultCurvePoints;
-    hard.Count = 1;
-    hard.In[0] = 40;
-    hard.Out[0] = 90;
+    const CurvePoints hard = WriteSession(40, 90, keyboard.outputPort(), synth.inputPort());
     const TTransferTable table = BuildTransferTable(hard);
-    ASSERT_TRUE(QDir().mkpath(SessionFolder()));
-    WriteCurveFile(QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString(), hard);
-    {
-        TAppSettings state(SessionFolder() + "/velomorph.conf");
-        state.SetLastInput(QString::fromStdString(keyboard.outputPort()));
-        state.SetLastOutput(QString::fromStdString(synth.inputPort()));
-    }
 
     SessionServer server;
     std::unique_ptr<SessionProgram> program;
@@ -459,7 +459,7 @@ TEST_F(Session, WithoutAWindowTheSessionGivesTheCurveTheDevicesAndTheName)
     ASSERT_TRUE(server.waitFor("/reply", EventLimit, Save)) << server.log() << program->output();
     EXPECT_TRUE(server.waitFor(Clean, EventLimit)) << server.log();
     EXPECT_EQ(TAppSettings(SessionFolder() + "/velomorph.conf").LastOutput().toStdString(), synth.inputPort());
-    EXPECT_EQ(ReadCurvePoints(QFile::encodeName(SessionFolder() + "/courbe.dat").toStdString()), hard);
+    EXPECT_EQ(ReadCurvePoints(SessionCurve()), hard);
     EXPECT_EQ(server.count(Shown) + server.count(Hidden), 0u) << server.log();
     EXPECT_GE(program->Terminate(), 0) << program->output();
     EXPECT_FALSE(program->WroteToUserFolders());
