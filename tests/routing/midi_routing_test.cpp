@@ -45,8 +45,8 @@ protected:
         routing.CreateMidiPorts();
         routing.AttachView(&view);
         routing.FillDeviceLists();
-        routing.cbMIDIInChange();
-        routing.cbMIDIOutChange();
+        routing.ChooseDevice(TPortSide::Input);
+        routing.ChooseDevice(TPortSide::Output);
     }
 
     std::shared_ptr<VirtualMidiBackend> backend;
@@ -78,8 +78,8 @@ TEST_F(MidiRoutingTest, AnInputPortThatCannotBeCreatedLeavesTheOutputWorkingAlon
     ASSERT_NE(routing.MidiOut, nullptr);
 
     routing.FillDeviceLists();
-    routing.cbMIDIInChange();
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Input);
+    routing.ChooseDevice(TPortSide::Output);
     EXPECT_TRUE(view.lists[TPortSide::Input].empty());
     EXPECT_FALSE(view.colours[TPortSide::Input].has_value());
     EXPECT_TRUE(view.hints[TPortSide::Input].empty());
@@ -142,7 +142,7 @@ TEST_F(MidiRoutingTest, APortOfAnotherCopyIsNeverChosenByDefault)
 
     // Chosen on purpose, it opens.
     view.selection[TPortSide::Output] = "Velomorph-B:in";
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Output);
     EXPECT_TRUE(backend->isOutputOpen(copyOutput));
     EXPECT_EQ(view.colours[TPortSide::Output], std::optional<bool>(true));
 }
@@ -205,7 +205,7 @@ TEST_F(MidiRoutingTest, TheStartUpWaitsAreThoseOfTheSequenceUnlessSetOtherwise)
     routing.AttachView(&view);
     routing.Waits.TestNoteLengthMs = 400;
     routing.FillDeviceLists();
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Output);
     const auto start = std::chrono::steady_clock::now();
     routing.SendTestNote();
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
@@ -241,10 +241,10 @@ TEST(PortErrors, OnlyThePortsOwnErrorsAreSwallowed)
         routing.FillDeviceLists();
         // A port error (a refused opening) shows on the shape and goes no further...
         backend->setOutputOpenError(0, MMSYSERR_ALLOCATED);
-        EXPECT_NO_THROW(routing.cbMIDIOutChange());
+        EXPECT_NO_THROW(routing.ChooseDevice(TPortSide::Output));
         EXPECT_EQ(view.hints[TPortSide::Output], "Port MidiOut fermé");
         // ...anything else reaches the error report.
-        EXPECT_THROW(routing.cbMIDIInChange(), std::logic_error);
+        EXPECT_THROW(routing.ChooseDevice(TPortSide::Input), std::logic_error);
         routing.FreeMidiPorts();
     }
     SetMidiBackend(nullptr);
