@@ -54,16 +54,50 @@ protected:
     TMidiRouting routing;
 };
 
-TEST_F(MidiRoutingTest, TheInputPortIsConfiguredForTheRemappingPath)
+// Without a route the main thread sends what arrives: a burst it has not
+// taken yet waits for it up to 1024 messages; those beyond are lost, counted
+// and shown on the error lamp.
+TEST_F(MidiRoutingTest, WithoutARouteABurstWaitsForTheMainThreadUpTo1024Messages)
 {
     backend->addInput(Named("Keys"));
-    routing.CreateMidiPorts();
-    ASSERT_NE(routing.MidiIn, nullptr);
-    EXPECT_EQ(routing.MidiIn->Capacity(), 1024);
-    EXPECT_EQ(routing.MidiIn->SysexBufferCount(), 16);
-    EXPECT_EQ(routing.MidiIn->SysexBufferSize(), 63999);
-    EXPECT_EQ(routing.MidiIn->FilteredMessages(), TMidiMsgFilter{msgActiveSensing});
-    EXPECT_FALSE(routing.MidiOut->FullResetOnClose);
+    backend->addOutput(Named("Synth"));
+    StartUp();
+    routing.Thru.Disconnect();
+
+    constexpr int Burst = 1100;
+    constexpr int Held = 1024;
+    std::vector<Bytes> expected;
+    for (int i = 0; i < Burst; ++i) {
+        const auto key = static_cast<std::uint8_t>(i % 128);
+        const auto velocity = static_cast<std::uint8_t>(1 + i % 126);
+        backend->injectBytes(0, {0x90, key, velocity});
+        if (i < Held)
+            expected.push_back({0x90, key, static_cast<std::uint8_t>(127 - velocity)});
+    }
+    backend->waitIdle();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return routing.MidiIn->MessageCount() == 0 && routing.Traffic().Lost == Burst - Held; }, 5000));
+    EXPECT_EQ(backend->sentMessages(0), expected);
+    EXPECT_TRUE(view.lamps[TLamp::MidiErr]);
+}
+
+// A note still sounding on the output that is left gets no Note Off and no
+// reset: the output closes without a word to its device.
+TEST_F(MidiRoutingTest, ChoosingAnotherOutputSendsNothingToTheOneLeft)
+{
+    backend->addInput(Named("Keys"));
+    const unsigned synth = backend->addOutput(Named("Synth"));
+    const unsigned sampler = backend->addOutput(Named("Sampler"));
+    StartUp();
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->waitIdle();
+    ASSERT_EQ(backend->sentMessages(synth), (std::vector<Bytes>{{0x90, 60, 27}}));
+
+    view.selection[TPortSide::Output] = "Sampler";
+    routing.ChooseDevice(TPortSide::Output);
+    EXPECT_FALSE(backend->isOutputOpen(synth));
+    EXPECT_TRUE(backend->isOutputOpen(sampler));
+    EXPECT_EQ(backend->sentMessages(synth), (std::vector<Bytes>{{0x90, 60, 27}}));
 }
 
 TEST_F(MidiRoutingTest, AnInputPortThatCannotBeCreatedLeavesTheOutputWorkingAlone)
