@@ -170,9 +170,8 @@ int RunHeadless(char* program, const TCommandLine& given)
 
     TMidiRouting routing;
     routing.CreateMidiPorts();
-    TConsoleView view({command.InputName.toStdString(), command.OutputName.toStdString()}, [&routing](TPortSide side) {
-        side == TPortSide::Input ? routing.cbMIDIInChange() : routing.cbMIDIOutChange();
-    });
+    TConsoleView view({command.InputName.toStdString(), command.OutputName.toStdString()},
+                      [&routing](TPortSide side) { routing.ChooseDevice(side); });
     routing.AttachView(&view);
     routing.PublishTransferTable(BuildTransferTable(points));
     routing.SetNotesOnly(command.NotesOnly);
@@ -220,8 +219,8 @@ int RunHeadless(char* program, const TCommandLine& given)
 
     // The window's start-up: devices, then the test note.
     routing.FillDeviceLists();
-    routing.cbMIDIInChange();
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Input);
+    routing.ChooseDevice(TPortSide::Output);
     if (!ending)
         RunGuarded([&] { routing.SendTestNote(); });
 

@@ -100,13 +100,13 @@ void TfmMain::ActMidiNotesOnlyExecute(QObject* /*Sender*/)
 void TfmMain::cbMIDIInChange(QObject* /*Sender*/)
 {
     if (routing)
-        routing->cbMIDIInChange();
+        routing->ChooseDevice(TPortSide::Input);
 }
 
 void TfmMain::cbMIDIOutChange(QObject* /*Sender*/)
 {
     if (routing)
-        routing->cbMIDIOutChange();
+        routing->ChooseDevice(TPortSide::Output);
 }
 
 void TfmMain::TimerMidiInTimer(QObject* /*Sender*/)

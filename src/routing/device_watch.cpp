@@ -5,10 +5,13 @@
 // nothing; the status shapes and their hints say what happened.
 #include "routing/midi_routing.h"
 
+#include "routing/side_ports.h"
+
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <type_traits>
 
 namespace {
 
@@ -65,18 +68,16 @@ void TMidiRouting::RefreshDeviceLists()
         return;
     }
     std::vector<std::string> names[2];
-    if (MidiIn) {
-        names[0] = TMidiInput::DeviceNames();
-        View->UpdateDeviceList(TPortSide::Input, names[0]);
-    }
-    if (MidiOut) {
-        names[1] = TMidiOutput::DeviceNames();
-        View->UpdateDeviceList(TPortSide::Output, names[1]);
+    for (const TPortSide side : {TPortSide::Input, TPortSide::Output}) {
+        if (!Port(side))
+            continue;
+        names[Index(side)] =
+            WithPort(side, [](auto& port) { return std::remove_cvref_t<decltype(port)>::DeviceNames(); });
+        View->UpdateDeviceList(side, names[Index(side)]);
     }
     for (const TPortSide side : {TPortSide::Input, TPortSide::Output}) {
         TSideState& state = Sides[Index(side)];
-        const bool open = side == TPortSide::Input ? MidiIn && MidiIn->State() == misOpen
-                                                   : MidiOut && MidiOut->State() == mosOpen;
+        const bool open = Port(side) && WithPort(side, [](auto& port) { return IsOpen(port); });
         const bool listed = Contains(names[Index(side)], state.Wanted);
         // Some servers tell nothing of a device that goes: its name leaving
         // the list says it.
@@ -94,16 +95,15 @@ void TMidiRouting::ChoosePort(TPortSide Side, const std::string& Name)
     state.Wanted = Name;
     state.Lost = false;
     state.LostPending = false;
-    const bool input = Side == TPortSide::Input;
-    input ? SetInputOpen(false) : SetOutputOpen(false);
+    SetPortOpen(Side, false);
     // A device chosen from a list that changed meanwhile is looked up by
     // name: when it has gone, no other device opens in its place.
-    const bool found = Name.empty() || (input ? SelectInputByName(Name) : SelectOutputByName(Name));
+    const bool found = Name.empty() || SelectDeviceByName(Side, Name);
     // Nothing chosen among ports that are all another copy's: the port
     // stays closed rather than take one.
     const bool onlyOtherCopies = Name.empty() && !OtherCopies[Index(Side)].empty();
     if (found && !onlyOtherCopies)
-        input ? SetInputOpen(true) : SetOutputOpen(true);
+        SetPortOpen(Side, true);
     else if (!found)
         state.LostPending = true;
     EndBusy();
@@ -122,16 +122,10 @@ void TMidiRouting::PortLost(TPortSide Side)
     ++Busy;
     DisconnectThru();
     // The port closes; what the device held goes with it.
-    if (Side == TPortSide::Input && MidiIn) {
+    if (Port(Side)) {
         try {
-            MidiIn->StopAndClose();
-        } catch (const EMidiInputError&) {
-        }
-    }
-    if (Side == TPortSide::Output && MidiOut) {
-        try {
-            MidiOut->Close();
-        } catch (const EMidiOutputError&) {
+            WithPort(Side, [](auto& port) { CloseDevice(port); });
+        } catch (const Exception&) {
         }
     }
     if (View) {

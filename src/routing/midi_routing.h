@@ -54,26 +54,22 @@ public:
 
     // Fills both device selectors and selects their first device.
     void FillDeviceLists();
-    void FillInputList();
-    void FillOutputList();
-    // Product names of the devices; an unreadable input is left out, an
+    // Fills a side's selector and selects its first device.
+    void FillDeviceList(TPortSide Side);
+    // Product names of a side's devices; an unreadable input is left out, an
     // unreadable output ends the output listing with its error. The ports of
     // another copy of the program among them are noted: no choice made by
     // default takes one, since two copies on each other's ports loop.
-    void GetInputNames(std::vector<std::string>& List);
-    void GetOutputNames(std::vector<std::string>& List);
-    // Open or close a port and show its state; they raise nothing.
-    void SetInputOpen(bool Open);
-    void SetOutputOpen(bool Open);
-    // Choose a port's device by product name; false, the port keeping its
+    void GetDeviceNames(TPortSide Side, std::vector<std::string>& List);
+    // Opens or closes a side's port and shows its state; raises nothing.
+    void SetPortOpen(TPortSide Side, bool Open);
+    // Chooses a side's device by product name; false, the port keeping its
     // device, when no device has that name.
-    bool SelectInputByName(const std::string& Name);
-    bool SelectOutputByName(const std::string& Name);
-    // The selectors' change handlers: close, select by name, reopen. A
-    // device that has gone leaves its port closed, never another device
-    // opened in its place; it opens once it is back.
-    void cbMIDIInChange();
-    void cbMIDIOutChange();
+    bool SelectDeviceByName(TPortSide Side, const std::string& Name);
+    // The device shown in a side's selector becomes its choice: close, select
+    // by name, reopen. A device that has gone leaves its port closed, never
+    // another device opened in its place; it opens once it is back.
+    void ChooseDevice(TPortSide Side);
 
     // Live device lists.
 
@@ -152,6 +148,17 @@ private:
         bool LostPending = false; // heard while a port was being opened
     };
     static std::size_t Index(TPortSide Side) { return Side == TPortSide::Input ? 0 : 1; }
+    // A side's port as the base both ports share; null when its creation failed.
+    TMidiIO* Port(TPortSide Side) const;
+    // Calls f with a side's port as its own class, for what only the port
+    // classes offer (see routing/side_ports.h); the port must exist.
+    template <class F>
+    decltype(auto) WithPort(TPortSide Side, F&& f)
+    {
+        return Side == TPortSide::Input ? f(*MidiIn) : f(*MidiOut);
+    }
+    // The input's notifications reach the remapping path.
+    void ListenToInput();
     // Where a side's selector stands after filling: the first device that is
     // not another copy's port; Names.size() when there is none.
     std::size_t DefaultChoice(TPortSide Side, const std::vector<std::string>& Names) const;

@@ -5,6 +5,7 @@
 // shape. Other errors go on to the error report.
 #include "routing/midi_routing.h"
 
+#include "routing/side_ports.h"
 #include "routing/waits.h"
 
 #include <QTimer>
@@ -17,10 +18,9 @@ constexpr std::uint16_t InputCapacity = 1024;
 constexpr std::uint16_t InputSysexBufferCount = 16;
 constexpr std::uint16_t InputSysexBufferSize = 63999;
 
-const char* const InputOpenHint = "Port MidiIn ouvert";
-const char* const InputClosedHint = "Port MidiIn fermé";
-const char* const OutputOpenHint = "Port MidiOut ouvert";
-const char* const OutputClosedHint = "Port MidiOut fermé";
+// By side, as TMidiRouting::Index numbers them.
+const char* const OpenHints[2] = {"Port MidiIn ouvert", "Port MidiOut ouvert"};
+const char* const ClosedHints[2] = {"Port MidiIn fermé", "Port MidiOut fermé"};
 
 // Runs f and drops the errors the ports raise on purpose (every one of the
 // program's own, which their shapes then show). Anything else, such as a
@@ -99,34 +99,45 @@ void TMidiRouting::FreeMidiPorts()
     ShuttingDown = true;
     WatchDevices(false);
     if (MidiIn) {
-        SetInputOpen(false);
+        SetPortOpen(TPortSide::Input, false);
         MidiIn.reset();
     }
     if (MidiOut) {
-        SetOutputOpen(false);
+        SetPortOpen(TPortSide::Output, false);
         MidiOut.reset();
     }
 }
 
-void TMidiRouting::FillDeviceLists()
+TMidiIO* TMidiRouting::Port(TPortSide Side) const
 {
-    FillInputList();
-    FillOutputList();
+    if (Side == TPortSide::Input)
+        return MidiIn.get();
+    return MidiOut.get();
 }
 
-void TMidiRouting::FillInputList()
+void TMidiRouting::FillDeviceLists()
+{
+    FillDeviceList(TPortSide::Input);
+    FillDeviceList(TPortSide::Output);
+}
+
+void TMidiRouting::FillDeviceList(TPortSide Side)
 {
     if (View)
-        View->ClearDeviceList(TPortSide::Input);
-    if (!MidiIn)
+        View->ClearDeviceList(Side);
+    if (!Port(Side))
         return;
     std::vector<std::string> names;
-    GetInputNames(names);
+    GetDeviceNames(Side, names);
     if (View && !names.empty())
-        View->FillDeviceList(TPortSide::Input, names, DefaultChoice(TPortSide::Input, names));
+        View->FillDeviceList(Side, names, DefaultChoice(Side, names));
+    if (Side == TPortSide::Input)
+        ListenToInput();
+}
+
+void TMidiRouting::ListenToInput()
+{
     MidiIn->OnMidiInput = [this](TMidiIO* sender) {
-        // Run inside a port's opening wait, an error ends that opening rather
-        // than reaching the application's report from within the wait.
         try {
             MidiInMidiInput(sender);
         } catch (...) {
@@ -140,45 +151,28 @@ void TMidiRouting::FillInputList()
     MidiIn->OnOverflow = [this](TMidiIO* sender) { MidiInOverflow(sender); };
 }
 
-void TMidiRouting::FillOutputList()
-{
-    if (View)
-        View->ClearDeviceList(TPortSide::Output);
-    if (!MidiOut)
-        return;
-    std::vector<std::string> names;
-    GetOutputNames(names);
-    if (View && !names.empty())
-        View->FillDeviceList(TPortSide::Output, names, DefaultChoice(TPortSide::Output, names));
-}
-
-void TMidiRouting::GetInputNames(std::vector<std::string>& List)
+void TMidiRouting::GetDeviceNames(TPortSide Side, std::vector<std::string>& List)
 {
     const WaitCursor cursor(View);
     List.clear();
-    OtherCopies[Index(TPortSide::Input)].clear();
-    for (std::uint32_t device = 0; device < MidiIn->NumDevs(); ++device) {
-        // An input whose capabilities cannot be read is left out.
-        IgnoringPortErrors([&] {
-            MidiIn->SetDeviceID(device);
-            List.push_back(MidiIn->ProductName());
-            if (midiInIsOtherCopy(device))
-                OtherCopies[Index(TPortSide::Input)].push_back(List.back());
-        });
-    }
-}
-
-void TMidiRouting::GetOutputNames(std::vector<std::string>& List)
-{
-    const WaitCursor cursor(View);
-    List.clear();
-    OtherCopies[Index(TPortSide::Output)].clear();
-    for (std::uint32_t device = 0; device < MidiOut->NumDevs(); ++device) {
-        MidiOut->SetDeviceID(device);
-        List.push_back(MidiOut->ProductName());
-        if (midiOutIsOtherCopy(device))
-            OtherCopies[Index(TPortSide::Output)].push_back(List.back());
-    }
+    std::vector<std::string>& copies = OtherCopies[Index(Side)];
+    copies.clear();
+    WithPort(Side, [&](auto& port) {
+        for (std::uint32_t device = 0; device < port.NumDevs(); ++device) {
+            const auto add = [&] {
+                port.SetDeviceID(device);
+                List.push_back(port.ProductName());
+                if (IsOtherCopy(port, device))
+                    copies.push_back(List.back());
+            };
+            // An input whose capabilities cannot be read is left out; an
+            // output's error ends the listing.
+            if (Side == TPortSide::Input)
+                IgnoringPortErrors(add);
+            else
+                add();
+        }
+    });
 }
 
 std::size_t TMidiRouting::DefaultChoice(TPortSide Side, const std::vector<std::string>& Names) const
@@ -190,54 +184,27 @@ std::size_t TMidiRouting::DefaultChoice(TPortSide Side, const std::vector<std::s
     return static_cast<std::size_t>(first - Names.begin());
 }
 
-void TMidiRouting::SetInputOpen(bool Open)
+void TMidiRouting::SetPortOpen(TPortSide Side, bool Open)
 {
     if (!ShuttingDown && View)
-        IgnoringPortErrors([&] { View->ShowPortColour(TPortSide::Input, false); });
-    if (!MidiIn)
+        IgnoringPortErrors([&] { View->ShowPortColour(Side, false); });
+    if (!Port(Side))
         return;
     IgnoringPortErrors([&] {
         if (Open) {
-            MidiIn->OpenAndStart();
+            const bool opened = WithPort(Side, [](auto& port) { return OpenDevice(port); });
             ConnectThru();
             DelayMs(Waits.OpenSettleMs, true);
             if (!ShuttingDown && View) {
-                View->ShowPortColour(TPortSide::Input, true);
-                View->ShowPortHint(TPortSide::Input, InputOpenHint);
+                View->ShowPortColour(Side, opened);
+                View->ShowPortHint(Side, opened ? OpenHints[Index(Side)] : ClosedHints[Index(Side)]);
             }
         } else {
             DisconnectThru();
-            MidiIn->Stop();
-            MidiIn->Close();
+            WithPort(Side, [](auto& port) { CloseDevice(port); });
             if (!ShuttingDown && View) {
-                View->ShowPortColour(TPortSide::Input, false);
-                View->ShowPortHint(TPortSide::Input, InputClosedHint);
-            }
-        }
-    });
-}
-
-void TMidiRouting::SetOutputOpen(bool Open)
-{
-    if (!ShuttingDown && View)
-        IgnoringPortErrors([&] { View->ShowPortColour(TPortSide::Output, false); });
-    if (!MidiOut)
-        return;
-    IgnoringPortErrors([&] {
-        if (Open) {
-            const bool opened = MidiOut->Open();
-            ConnectThru();
-            DelayMs(Waits.OpenSettleMs, true);
-            if (!ShuttingDown && View) {
-                View->ShowPortColour(TPortSide::Output, opened);
-                View->ShowPortHint(TPortSide::Output, opened ? OutputOpenHint : OutputClosedHint);
-            }
-        } else {
-            DisconnectThru();
-            MidiOut->Close();
-            if (!ShuttingDown && View) {
-                View->ShowPortColour(TPortSide::Output, false);
-                View->ShowPortHint(TPortSide::Output, OutputClosedHint);
+                View->ShowPortColour(Side, false);
+                View->ShowPortHint(Side, ClosedHints[Index(Side)]);
             }
         }
     });
@@ -254,36 +221,19 @@ void TMidiRouting::DisconnectThru()
     Thru.Disconnect();
 }
 
-bool TMidiRouting::SelectInputByName(const std::string& Name)
+bool TMidiRouting::SelectDeviceByName(TPortSide Side, const std::string& Name)
 {
     bool found = false;
     IgnoringPortErrors([&] {
-        MidiIn->SetProductName(Name);
+        WithPort(Side, [&](auto& port) { port.SetProductName(Name); });
         found = true;
     });
     return found;
 }
 
-bool TMidiRouting::SelectOutputByName(const std::string& Name)
+void TMidiRouting::ChooseDevice(TPortSide Side)
 {
-    bool found = false;
-    IgnoringPortErrors([&] {
-        MidiOut->SetProductName(Name);
-        found = true;
-    });
-    return found;
-}
-
-void TMidiRouting::cbMIDIInChange()
-{
-    if (!MidiIn)
+    if (!Port(Side))
         return;
-    ChoosePort(TPortSide::Input, View ? View->SelectedDevice(TPortSide::Input) : std::string());
-}
-
-void TMidiRouting::cbMIDIOutChange()
-{
-    if (!MidiOut)
-        return;
-    ChoosePort(TPortSide::Output, View ? View->SelectedDevice(TPortSide::Output) : std::string());
+    ChoosePort(Side, View ? View->SelectedDevice(Side) : std::string());
 }

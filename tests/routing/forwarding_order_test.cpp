@@ -43,8 +43,8 @@ protected:
         routing.CreateMidiPorts();
         routing.AttachView(&view);
         routing.FillDeviceLists();
-        routing.cbMIDIInChange();
-        routing.cbMIDIOutChange();
+        routing.ChooseDevice(TPortSide::Input);
+        routing.ChooseDevice(TPortSide::Output);
     }
 
     std::shared_ptr<VirtualMidiBackend> backend;

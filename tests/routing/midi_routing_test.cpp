@@ -45,8 +45,8 @@ protected:
         routing.CreateMidiPorts();
         routing.AttachView(&view);
         routing.FillDeviceLists();
-        routing.cbMIDIInChange();
-        routing.cbMIDIOutChange();
+        routing.ChooseDevice(TPortSide::Input);
+        routing.ChooseDevice(TPortSide::Output);
     }
 
     std::shared_ptr<VirtualMidiBackend> backend;
@@ -54,16 +54,50 @@ protected:
     TMidiRouting routing;
 };
 
-TEST_F(MidiRoutingTest, TheInputPortIsConfiguredForTheRemappingPath)
+// Without a route the main thread sends what arrives: a burst it has not
+// taken yet waits for it up to 1024 messages; those beyond are lost, counted
+// and shown on the error lamp.
+TEST_F(MidiRoutingTest, WithoutARouteABurstWaitsForTheMainThreadUpTo1024Messages)
 {
     backend->addInput(Named("Keys"));
-    routing.CreateMidiPorts();
-    ASSERT_NE(routing.MidiIn, nullptr);
-    EXPECT_EQ(routing.MidiIn->Capacity(), 1024);
-    EXPECT_EQ(routing.MidiIn->SysexBufferCount(), 16);
-    EXPECT_EQ(routing.MidiIn->SysexBufferSize(), 63999);
-    EXPECT_EQ(routing.MidiIn->FilteredMessages(), TMidiMsgFilter{msgActiveSensing});
-    EXPECT_FALSE(routing.MidiOut->FullResetOnClose);
+    backend->addOutput(Named("Synth"));
+    StartUp();
+    routing.Thru.Disconnect();
+
+    constexpr int Burst = 1100;
+    constexpr int Held = 1024;
+    std::vector<Bytes> expected;
+    for (int i = 0; i < Burst; ++i) {
+        const auto key = static_cast<std::uint8_t>(i % 128);
+        const auto velocity = static_cast<std::uint8_t>(1 + i % 126);
+        backend->injectBytes(0, {0x90, key, velocity});
+        if (i < Held)
+            expected.push_back({0x90, key, static_cast<std::uint8_t>(127 - velocity)});
+    }
+    backend->waitIdle();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return routing.MidiIn->MessageCount() == 0 && routing.Traffic().Lost == Burst - Held; }, 5000));
+    EXPECT_EQ(backend->sentMessages(0), expected);
+    EXPECT_TRUE(view.lamps[TLamp::MidiErr]);
+}
+
+// A note still sounding on the output that is left gets no Note Off and no
+// reset: the output closes without a word to its device.
+TEST_F(MidiRoutingTest, ChoosingAnotherOutputSendsNothingToTheOneLeft)
+{
+    backend->addInput(Named("Keys"));
+    const unsigned synth = backend->addOutput(Named("Synth"));
+    const unsigned sampler = backend->addOutput(Named("Sampler"));
+    StartUp();
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->waitIdle();
+    ASSERT_EQ(backend->sentMessages(synth), (std::vector<Bytes>{{0x90, 60, 27}}));
+
+    view.selection[TPortSide::Output] = "Sampler";
+    routing.ChooseDevice(TPortSide::Output);
+    EXPECT_FALSE(backend->isOutputOpen(synth));
+    EXPECT_TRUE(backend->isOutputOpen(sampler));
+    EXPECT_EQ(backend->sentMessages(synth), (std::vector<Bytes>{{0x90, 60, 27}}));
 }
 
 TEST_F(MidiRoutingTest, AnInputPortThatCannotBeCreatedLeavesTheOutputWorkingAlone)
@@ -78,8 +112,8 @@ TEST_F(MidiRoutingTest, AnInputPortThatCannotBeCreatedLeavesTheOutputWorkingAlon
     ASSERT_NE(routing.MidiOut, nullptr);
 
     routing.FillDeviceLists();
-    routing.cbMIDIInChange();
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Input);
+    routing.ChooseDevice(TPortSide::Output);
     EXPECT_TRUE(view.lists[TPortSide::Input].empty());
     EXPECT_FALSE(view.colours[TPortSide::Input].has_value());
     EXPECT_TRUE(view.hints[TPortSide::Input].empty());
@@ -142,7 +176,7 @@ TEST_F(MidiRoutingTest, APortOfAnotherCopyIsNeverChosenByDefault)
 
     // Chosen on purpose, it opens.
     view.selection[TPortSide::Output] = "Velomorph-B:in";
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Output);
     EXPECT_TRUE(backend->isOutputOpen(copyOutput));
     EXPECT_EQ(view.colours[TPortSide::Output], std::optional<bool>(true));
 }
@@ -205,7 +239,7 @@ TEST_F(MidiRoutingTest, TheStartUpWaitsAreThoseOfTheSequenceUnlessSetOtherwise)
     routing.AttachView(&view);
     routing.Waits.TestNoteLengthMs = 400;
     routing.FillDeviceLists();
-    routing.cbMIDIOutChange();
+    routing.ChooseDevice(TPortSide::Output);
     const auto start = std::chrono::steady_clock::now();
     routing.SendTestNote();
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
@@ -241,10 +275,10 @@ TEST(PortErrors, OnlyThePortsOwnErrorsAreSwallowed)
         routing.FillDeviceLists();
         // A port error (a refused opening) shows on the shape and goes no further...
         backend->setOutputOpenError(0, MMSYSERR_ALLOCATED);
-        EXPECT_NO_THROW(routing.cbMIDIOutChange());
+        EXPECT_NO_THROW(routing.ChooseDevice(TPortSide::Output));
         EXPECT_EQ(view.hints[TPortSide::Output], "Port MidiOut fermé");
         // ...anything else reaches the error report.
-        EXPECT_THROW(routing.cbMIDIInChange(), std::logic_error);
+        EXPECT_THROW(routing.ChooseDevice(TPortSide::Input), std::logic_error);
         routing.FreeMidiPorts();
     }
     SetMidiBackend(nullptr);
