@@ -7,7 +7,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velomorph)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Les auteurs de Velomorph")
-set(CPACK_PACKAGE_CONTACT "Les auteurs de Velomorph")
+set(CPACK_PACKAGE_CONTACT "${VELOMORPH_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELOMORPH_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "MIDI velocity curve remapper")
 set(CPACK_PACKAGE_DESCRIPTION
   "Velomorph sits between a MIDI keyboard and an instrument: every message\n"
@@ -25,6 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELOMORPH_HOMEPAGE_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# Qt opens the user guide ("Aide", "Lisez-moi...") with xdg-open.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2 | pipewire-jack")
 
 include(CPack)

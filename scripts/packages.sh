@@ -12,7 +12,7 @@ VELOMORPH_PACKAGES=(
   xvfb libxcb1-dev
   qt6-translations-l10n
   # the icons' drawing, the install checks and the .deb
-  python3 desktop-file-utils appstream man-db dpkg-dev file
+  python3 desktop-file-utils appstream man-db dpkg-dev file lintian
   # tests that drive the real window under Xvfb, the README's screenshot
   libxcb-xtest0-dev x11-apps x11-utils xclip
   # the screenshot's keyboard that plays a spread of velocities

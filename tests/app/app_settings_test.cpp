@@ -7,6 +7,7 @@
 #include "app/settings_text.h"
 #include "platform/ini_file.h"
 #include "curve/curve_file.h"
+#include "curve_builder.h"
 #include "support/scripted_prompts.h"
 
 #include <QApplication>
@@ -45,10 +46,8 @@ protected:
     // A curve file of four points in the test's folder.
     QString WriteCurve(const char* name)
     {
-        CurvePoints points = DefaultCurvePoints;
-        points.Count = 4;
         const QString path = folder.filePath(QString::fromLatin1(name));
-        WriteCurveFile(QFile::encodeName(path).toStdString(), points);
+        WriteCurveFile(QFile::encodeName(path).toStdString(), CurveWith(4, {}));
         return path;
     }
 

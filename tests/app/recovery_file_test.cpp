@@ -3,6 +3,7 @@
 // without asking.
 #include "app/recovery_file.h"
 #include "curve/curve_file.h"
+#include "curve_builder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,10 +33,7 @@ QByteArray Content(const QString& path)
 
 CurvePoints Modified()
 {
-    CurvePoints points = DefaultCurvePoints;
-    points.Count = 5;
-    points.Out[0] = 33;
-    return points;
+    return CurveWith(5, {{DefaultCurvePoints.In[0], 33}});
 }
 
 class RecoveryFileTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "app/widgets/step_slider.h"
 #include "app/window_session.h"
 #include "curve/curve_file.h"
+#include "curve_builder.h"
 #include "session_server.h"
 #include "support/window_fixture.h"
 
@@ -80,10 +81,7 @@ TEST_F(WindowSession, TheFileMenuWorksOnTheSession)
     EXPECT_EQ(form->windowTitle(), "Velomorph - Ma session");
 
     // Imported: the curve is the chosen file's, the session's once saved.
-    CurvePoints soft = DefaultCurvePoints;
-    soft.Count = 1;
-    soft.In[0] = 64;
-    soft.Out[0] = 30;
+    const CurvePoints soft = CurveWith(1, {{64, 30}});
     prompts.filesToOpen = {UserCurve(soft)};
     form->ActGraphOpen->trigger();
     EXPECT_EQ(form->CurrentPoints(), soft);

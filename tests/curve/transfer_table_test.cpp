@@ -14,11 +14,6 @@
 
 namespace {
 
-CurvePoints DefaultWith(int count, int endOut = 127)
-{
-    return CurveWith(count, {}, endOut);
-}
-
 struct TableCase {
     std::string name;
     CurvePoints points;
@@ -54,13 +49,13 @@ std::vector<std::pair<int, int>> Identity()
 INSTANTIATE_TEST_SUITE_P(
     Curves, TransferTableCases,
     ::testing::Values(
-        TableCase{"DefaultCount2", DefaultWith(2), true,
+        TableCase{"DefaultCount2", CurveWith(2, {}), true,
                   {{0, 0}, {3, 1}, {10, 4}, {49, 19}, {50, 20}, {51, 20}, {52, 23}, {60, 47}, {61, 51},
                    {79, 106}, {80, 110}, {81, 110}, {83, 110}, {84, 111}, {100, 117}, {126, 126}, {127, 127}}},
-        TableCase{"DefaultCount8", DefaultWith(8), true,
+        TableCase{"DefaultCount8", CurveWith(8, {}), true,
                   {{81, 110}, {82, 111}, {83, 113}, {84, 114}, {85, 116}, {86, 116}, {110, 125}, {111, 125},
                    {126, 126}, {127, 127}}},
-        TableCase{"CountZeroIsIdentityWhateverTheEndOut", DefaultWith(0, 40), true, Identity()},
+        TableCase{"CountZeroIsIdentityWhateverTheEndOut", CurveWith(0, {}, 40), true, Identity()},
         TableCase{"SixtyFourBitRounding", CurveWith(1, {{7, 59}}), true,
                   {{0, 0}, {1, 8}, {2, 16}, {3, 25}, {4, 33}, {5, 42}, {6, 50}, {7, 58}, {8, 59}}},
         TableCase{"ZeroWidthSegmentGivesIndex", CurveWith(2, {{50, 20}, {51, 100}}), true,
@@ -71,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {{40, 16}, {41, 60}, {50, 67}, {127, 127}}},
         TableCase{"LastPointAt127IgnoresEndOut", CurveWith(1, {{127, 10}}, 100), true, {{126, 9}, {127, 10}}},
         TableCase{"LastPointAt126ZeroWidthEnd", CurveWith(1, {{126, 10}}, 100), true, {{126, 10}, {127, 127}}},
-        TableCase{"EndOutZero", DefaultWith(2, 0), true, {{81, 110}, {82, 107}, {100, 64}, {127, 0}}},
+        TableCase{"EndOutZero", CurveWith(2, {}, 0), true, {{81, 110}, {82, 107}, {100, 64}, {127, 0}}},
         TableCase{"DecreasingPointBeyondCountIgnored", CurveWith(2, {{50, 20}, {80, 110}, {10, 5}}), true, {}},
         TableCase{"DecreasingAtPointEight", CurveWith(8, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {6, 8}}),
                   false, {}}),

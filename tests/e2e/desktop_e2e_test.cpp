@@ -6,6 +6,7 @@
 // curve saved to a recovery file first.
 #include "curve/curve_file.h"
 #include "curve/curve_points.h"
+#include "curve_builder.h"
 #include "desktop_program.h"
 
 #include <QDir>
@@ -95,8 +96,7 @@ TEST_P(EndingWithUnsavedChanges, WritesTheCurveToARecoveryFileAndEnds)
     EXPECT_TRUE(Stderr().contains(QFile::encodeName(path))) << Stderr().constData();
 
     // The recovery file holds the curve as it was on screen, in the curve file's own form.
-    CurvePoints expected = DefaultCurvePoints;
-    expected.Count = 3;
+    const CurvePoints expected = CurveWith(3, {});
     const QString reference = home.filePath(QStringLiteral("reference.dat"));
     WriteCurveFile(QFile::encodeName(reference).toStdString(), expected);
     QFile recovered(path);

@@ -10,6 +10,7 @@
 #include "curve/transfer_table.h"
 #include "jack_probe.h"
 #include "platform/ini_file.h"
+#include "wait_until.h"
 
 #include <QTemporaryDir>
 
@@ -158,8 +159,8 @@ public:
 
     // Waits until what it printed satisfies `done`; false after the limit,
     // or once it has ended without.
-    bool waitUntil(const std::function<bool(const std::string& output)>& done,
-                   std::chrono::milliseconds limit = LineLimit)
+    bool waitUntilOutput(const std::function<bool(const std::string& output)>& done,
+                         std::chrono::milliseconds limit = LineLimit)
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (!done(output())) {
@@ -175,7 +176,7 @@ public:
     // Waits until `part` has been printed `count` times; false after the limit.
     bool waitForOutput(std::string_view part, std::size_t count = 1, std::chrono::milliseconds limit = LineLimit)
     {
-        return waitUntil([&](const std::string& output) { return Occurrences(output, part) >= count; }, limit);
+        return waitUntilOutput([&](const std::string& output) { return Occurrences(output, part) >= count; }, limit);
     }
 
     bool running() { return program_.running(); }
@@ -571,12 +572,13 @@ TEST_F(Headless, RunsOnWhenWhatArrivesCannotLeave)
     {
         // Gone before the program starts: its own ports would be devices.
         const JackProbe lookout("lookout");
-        const auto deadline = std::chrono::steady_clock::now() + StartLimit;
-        for (std::vector<std::string> ports; std::find(ports.begin(), ports.end(), "sequencer:out") == ports.end();
-             ports = lookout.allPorts()) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the sequencer did not come";
-            std::this_thread::sleep_for(10ms);
-        }
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                const std::vector<std::string> ports = lookout.allPorts();
+                return std::find(ports.begin(), ports.end(), "sequencer:out") != ports.end();
+            },
+            StartLimit))
+            << "the sequencer did not come";
     }
     HeadlessProgram program(Folder(), {"--headless", "--curve", "curve.dat", "--verbose"});
     // --verbose: the count of messages received passes 4.
@@ -586,7 +588,7 @@ TEST_F(Headless, RunsOnWhenWhatArrivesCannotLeave)
             most = std::max<std::size_t>(most, std::strtoul(output.c_str() + at + std::strlen("reçus "), nullptr, 10));
         return most;
     };
-    EXPECT_TRUE(program.waitUntil([&](const std::string& output) { return received(output) >= 4; }, StartLimit))
+    EXPECT_TRUE(program.waitUntilOutput([&](const std::string& output) { return received(output) >= 4; }, StartLimit))
         << program.output();
     EXPECT_TRUE(program.signal(SIGTERM));
     EXPECT_EQ(program.exitCode(), 0) << program.output();

@@ -9,6 +9,7 @@
 #include "curve/curve_file.h"
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
+#include "curve_builder.h"
 #include "jack_probe.h"
 #include "platform/midi/midi_services.h"
 #include "program_process.h"
@@ -92,10 +93,7 @@ TEST_F(ProgramSettingsOnJack, TheDevicesAndCurveChosenLastAreInForceAtEachStartO
     auto keyboard = std::make_unique<JackProbe>("keyboard");
     auto pads = std::make_unique<JackProbe>("pads");
     auto sampler = std::make_unique<JackProbe>("sampler");
-    CurvePoints soft = DefaultCurvePoints;
-    soft.Count = 1;
-    soft.In[0] = 64;
-    soft.Out[0] = 30;
+    const CurvePoints soft = CurveWith(1, {{64, 30}});
     const QString curve = files.filePath("soft.dat");
     WriteCurveFile(QFile::encodeName(curve).toStdString(), soft);
     const TTransferTable table = BuildTransferTable(soft);

@@ -4,6 +4,7 @@
 // directions, exchanged with a probe client of our own.
 
 #include "jack_probe.h"
+#include "wait_until.h"
 
 #include "platform/midi/callback_recorder.h"
 #include "platform/midi/midi_services.h"
@@ -21,7 +22,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -57,18 +57,6 @@ int indexOf(const std::vector<std::string>& names, const std::string& name)
 {
     const auto it = std::find(names.begin(), names.end(), name);
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
-}
-
-template <class Predicate>
-bool waitUntil(Predicate done, std::chrono::milliseconds limit = 10s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
 }
 
 // System-exclusive buffers owned by a test, at fixed addresses.
@@ -195,9 +183,9 @@ TEST_F(ServicesOnJackTest, InputDeliversShortSysexAndRealTimeMessages)
     probe->send({0xFE});
     probe->send({0xF8});
     probe->send({0xC5, 0x07});
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return recorder.calls(MIM_DATA).size() >= 4 && recorder.calls(MIM_LONGDATA).size() >= 1;
-    })) << recorder.calls().size() << " calls";
+    }, 10s)) << recorder.calls().size() << " calls";
     const auto data = recorder.calls(MIM_DATA);
     ASSERT_EQ(data.size(), 4u);
     EXPECT_EQ(data[0].param1, 0x643C90u);

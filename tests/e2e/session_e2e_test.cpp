@@ -12,8 +12,10 @@
 #include "curve/curve_file.h"
 #include "curve/curve_points.h"
 #include "curve/transfer_table.h"
+#include "curve_builder.h"
 #include "jack_probe.h"
 #include "session_server.h"
+#include "wait_until.h"
 #include "x_session.h"
 
 #include <QDir>
@@ -163,10 +165,7 @@ protected:
     // the devices chosen, by their ports' names.
     CurvePoints WriteSession(int in, int out, const std::string& input, const std::string& output) const
     {
-        CurvePoints curve = DefaultCurvePoints;
-        curve.Count = 1;
-        curve.In[0] = in;
-        curve.Out[0] = out;
+        const CurvePoints curve = CurveWith(1, {{in, out}});
         EXPECT_TRUE(QDir().mkpath(SessionFolder()));
         WriteCurveFile(SessionCurve(), curve);
         TAppSettings state(SessionFolder() + "/velomorph.conf");
@@ -187,10 +186,7 @@ protected:
     std::optional<SessionServer::Message> OpenSession(SessionServer& server, const std::string& clientId)
     {
         server.open(SessionFolder().toStdString(), "Ma session", clientId);
-        const auto deadline = std::chrono::steady_clock::now() + StartLimit;
-        while (server.count("/reply", Open) + server.count("/error", Open) == 0
-               && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
+        WaitUntil([&] { return server.count("/reply", Open) + server.count("/error", Open) > 0; }, StartLimit);
         const auto reply = server.waitFor("/reply", 0ms, Open);
         return reply ? reply : server.waitFor("/error", 0ms, Open);
     }
@@ -339,9 +335,8 @@ TEST_F(Session, TheWindowsMenusWorkOnTheSessionAndTheManagersEndWritesNothing)
     // "Sauver" writes the session without a dialog.
     ASSERT_NO_FATAL_FAILURE(chooseFileItem(2));
     EXPECT_TRUE(server.waitFor(Clean, EventLimit)) << server.log();
-    CurvePoints saved = DefaultCurvePoints; // one point more than the default curve's
-    saved.Count = 3;
-    EXPECT_EQ(ReadCurvePoints(SessionCurve()), saved);
+    // One point more than the default curve's.
+    EXPECT_EQ(ReadCurvePoints(SessionCurve()), CurveWith(3, {}));
     const std::vector<XWindow> windows = x.windows();
     EXPECT_EQ(std::count_if(windows.begin(), windows.end(), [](const XWindow& w) { return !w.popup; }), 1);
 

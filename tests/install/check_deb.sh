@@ -3,7 +3,8 @@
 # Builds the Debian package of a build tree with `cpack -G DEB` and checks it
 # against the install rules: its files are those of installed_files.txt, the
 # program owned by root and executable, and its control fields name the
-# package, its version, its architecture and the libraries it needs.
+# package, its version, its architecture, its maintainer's address and the
+# libraries it needs. Lintian then finds no error in it.
 #
 #   check_deb.sh BUILD_DIR
 set -euo pipefail
@@ -30,7 +31,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = sound ] || fail "Section: $(field Section)"
-[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+grep -Eq '^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$' <<<"$(field Maintainer)" || fail "Maintainer without an address: $(field Maintainer)"
+[ "$(field Recommends)" = xdg-utils ] || fail "Recommends: $(field Recommends)"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
 # Found by dpkg-shlibdeps in the executable, and the two loaded at run time.
@@ -39,4 +41,6 @@ for needed in libc6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi libjack liba
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 dpkg-deb -I "$deb" >/dev/null || fail "dpkg-deb -I"
+# Its warnings are printed, its errors fail the check.
+lintian --fail-on error "$deb" || fail "lintian finds errors"
 echo "$(basename "$deb"): files and control fields OK"

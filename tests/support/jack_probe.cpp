@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jack_probe.h"
 
+#include "wait_until.h"
+
 #include <jack/midiport.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -21,18 +22,6 @@ struct EventHeader {
     std::uint64_t frame;
     std::uint32_t size;
 };
-
-template <class Predicate>
-bool WaitUntil(Predicate done, std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 } // namespace
 
