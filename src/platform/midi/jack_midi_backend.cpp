@@ -77,7 +77,7 @@ struct InputState {
     MidiInputSink& sink;
     // The map of a route to the client's own output; null without one.
     std::atomic<const ThruMap*> route{nullptr};
-    bool inLong = false; // process thread only
+    ThruCarry carry; // process thread only
 };
 
 struct OutputState {
@@ -209,29 +209,12 @@ private:
     bool full_ = false;
 };
 
-ThruOutcome routeEvent(const ThruMap& map, CycleWriter& writer, const jack_midi_event_t& event, bool& inLong) noexcept
+ThruOutcome routeEvent(const ThruMap& map, CycleWriter& writer, const jack_midi_event_t& event, ThruCarry& carry) noexcept
 {
-    const std::uint8_t* data = event.buffer;
-    const std::size_t size = event.size;
-    switch (classifyThruEvent(data, size, inLong)) {
-    case ThruEventKind::Refused:
-        return ThruDropped;
-    case ThruEventKind::LongPiece:
-        if (map.held.load(std::memory_order_relaxed))
-            return ThruHeld;
-        return writer.writeRouted(event.time, data, size) ? ThruSent : ThruLost;
-    case ThruEventKind::Short:
-        break;
-    }
-    if (!thruPasses(map, data, size))
-        return ThruDropped;
-    if (map.held.load(std::memory_order_relaxed))
-        return ThruHeld;
-    if (size == 3) {
-        const std::uint8_t mapped[3] = {data[0], data[1], thruSecondDataByte(map, data[0], data[2])};
-        return writer.writeRouted(event.time, mapped, size) ? ThruSent : ThruLost;
-    }
-    return writer.writeRouted(event.time, data, size) ? ThruSent : ThruLost;
+    const ThruDecision decision = decideThru(map, event.buffer, event.size, carry);
+    if (decision.outcome != ThruSent)
+        return decision.outcome;
+    return writer.writeRouted(event.time, decision.bytes(), decision.size) ? ThruSent : ThruLost;
 }
 
 int process(jack_nframes_t frames, void* arg) noexcept
@@ -259,7 +242,7 @@ int process(jack_nframes_t frames, void* arg) noexcept
             input->sink.onMessage(event.buffer, event.size);
             continue;
         }
-        const ThruOutcome outcome = routeEvent(*route, writer, event, input->inLong);
+        const ThruOutcome outcome = routeEvent(*route, writer, event, input->carry);
         countThruOutcome(*route, outcome);
         input->sink.onRoutedMessage(event.buffer, event.size, outcome);
     }
@@ -428,7 +411,7 @@ MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const Th
     const auto* jackOutput = dynamic_cast<const JackOutputConnection*>(&output);
     if (!jackOutput || jackOutput->link.session != link.session)
         return MMSYSERR_NOTSUPPORTED;
-    link.state->inLong = false;
+    link.state->carry = ThruCarry{};
     link.state->route.store(&map, std::memory_order_seq_cst);
     return MMSYSERR_NOERROR;
 }

@@ -42,9 +42,6 @@ struct ThruMap {
 // Copies a transfer table into the map, entry by entry.
 void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept;
 
-// Whether the message (whole, status first) leaves through the route at all.
-bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) noexcept;
-
 // Whether the second data byte of a three-byte message with this status
 // byte goes through the table: for every kind, or note messages only.
 bool thruMapsSecondDataByte(const ThruMap& map, std::uint8_t status) noexcept;
@@ -54,16 +51,6 @@ bool thruMapsSecondDataByte(const ThruMap& map, std::uint8_t status) noexcept;
 // above 0 leaves with at least 1, whatever the table says, since a velocity
 // of 0 would make it a Note Off.
 std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept;
-
-// How a thru route takes one event of a stream in which every event is one
-// whole message or one piece of a long one (as JACK carries them).
-enum class ThruEventKind {
-    Short,     // a short message whole: its second data byte is mapped
-    LongPiece, // a system-exclusive message, or a piece of one: it leaves as it came
-    Refused,   // data bytes outside a long message, a short message of the wrong length
-};
-// `inLong` tells whether a long message still waits for its end; updated.
-ThruEventKind classifyThruEvent(const std::uint8_t* data, std::size_t size, bool& inLong) noexcept;
 
 // What a thru route did with one incoming message (a ThruOutcome). The
 // services hand it to the input's callback with the message: in bits 24-31
@@ -84,3 +71,36 @@ constexpr ThruOutcome thruFailed(std::uint32_t code) noexcept
 {
     return static_cast<ThruOutcome>(ThruFailedBit | (code & 0x7F));
 }
+
+// What a route carries from one event of a stream to the next: whether a
+// system-exclusive message still waits for its end, so that the data bytes
+// that continue it pass and stray data bytes do not. A stream of whole
+// messages starts every message afresh.
+struct ThruCarry {
+    bool inLong = false;
+};
+
+// What leaves for one incoming event, and why.
+struct ThruDecision {
+    // ThruSent when bytes() leaves (the caller turns it into ThruLost or a
+    // failure when the output refuses it); ThruHeld or ThruDropped otherwise.
+    ThruOutcome outcome = ThruDropped;
+    std::size_t size = 0;
+    // What leaves: a short message as mapped, or the incoming bytes themselves.
+    const std::uint8_t* bytes() const noexcept { return isShort ? shortMessage.data() : incoming; }
+
+    const std::uint8_t* incoming = nullptr;
+    std::array<std::uint8_t, 3> shortMessage{};
+    bool isShort = false;
+};
+
+// The rule of every thru route, on every path a message takes: the form of
+// the event (a whole short message, or a piece of a system-exclusive one:
+// data bytes outside one and short messages of the wrong length are
+// dropped), then the filter (active sensing, the timing clock, short
+// messages while only system exclusive passes), then the hold, then the
+// map, which replaces the second data byte of a three-byte short message.
+// A real-time byte may come between the pieces of a long message. Updates
+// `carry`.
+ThruDecision decideThru(const ThruMap& map, const std::uint8_t* data, std::size_t size, ThruCarry& carry) noexcept;
+
