@@ -19,7 +19,6 @@
 
 namespace {
 
-
 // Constructs an RtMidi port object without a word on the console: RtMidi
 // prints before it throws when no error callback is set yet.
 template <class Port>
@@ -171,10 +170,6 @@ struct RtMidiBackend::Impl {
     // One enumeration object per direction, kept for the process.
     std::unique_ptr<RtMidiIn> alsaSources;
     std::unique_ptr<RtMidiOut> alsaSinks;
-    std::vector<ListedPort> inputs;
-    std::vector<ListedPort> outputs;
-    bool inputsListed = false;
-    bool outputsListed = false;
     std::shared_ptr<OpenAlsaInputs> openInputs = std::make_shared<OpenAlsaInputs>();
 
     // The sequencer, opened on first use when there is one.
@@ -189,7 +184,6 @@ struct RtMidiBackend::Impl {
             alsaSinks.reset();
         }
     }
-
 };
 
 RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
