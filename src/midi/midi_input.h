@@ -15,8 +15,8 @@
 #include "midi/midi_hdr.h"
 #include "midi/midi_io.h"
 #include "platform/exception.h"
+#include "platform/midi/messages/thru_map.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/thru_map.h"
 #include "platform/notification_window.h"
 
 #include <cstdint>

@@ -17,7 +17,7 @@
 
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
-#include "platform/midi/thru_map.h"
+#include "platform/midi/messages/thru_map.h"
 
 #include <array>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // then shows what the route did.
 #include "routing/midi_routing.h"
 
-#include "platform/midi/midi_message.h"
+#include "platform/midi/messages/midi_message.h"
 #include "routing/waits.h"
 
 #include <QCoreApplication>

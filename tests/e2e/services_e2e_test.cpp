@@ -5,9 +5,9 @@
 
 #include "jack_probe.h"
 
+#include "platform/midi/backends/alsa/rtmidi_backend.h"
 #include "platform/midi/callback_recorder.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/rtmidi_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -304,7 +304,7 @@ TEST(ServicesWithoutServerTest, NothingIsListedAndNothingPrinted)
     unsigned outputs = 0;
     std::vector<std::string> names;
     {
-        RtMidiBackend backend;
+        RtMidiBackend backend(MidiClientName());
         inputs = backend.inputCount();
         outputs = backend.outputCount();
         for (unsigned i = 0; i < inputs; ++i) {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/rtmidi_backend.h"
+#include "platform/midi/backends/alsa/rtmidi_backend.h"
 
-#include "platform/midi/midi_stream_split.h"
-#include "platform/midi/port_order.h"
-#include "platform/midi/quiet_midi_libraries.h"
-#include "platform/midi/rtmidi_error_log.h"
+#include "platform/midi/backends/alsa/midi_stream_split.h"
+#include "platform/midi/backends/alsa/rtmidi_error_log.h"
+#include "platform/midi/backends/port_order.h"
+#include "platform/midi/backends/quiet_midi_libraries.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
@@ -165,7 +165,9 @@ MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const 
 struct RtMidiBackend::Impl {
     // Our ALSA clients are told from another instance's by the process id:
     // ALSA lets two clients share a name.
-    std::string clientName = MidiClientName() + "-" + std::to_string(::getpid());
+    explicit Impl(const std::string& name) : clientName(name + "-" + std::to_string(::getpid())) {}
+
+    std::string clientName;
     RtErrorLog alsaLog; // outlives the enumeration objects that report to it
     // One enumeration object per direction, kept for the process.
     std::unique_ptr<RtMidiIn> alsaSources;
@@ -186,7 +188,7 @@ struct RtMidiBackend::Impl {
     }
 };
 
-RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
+RtMidiBackend::RtMidiBackend(const std::string& name) : d(std::make_unique<Impl>(name))
 {
     silenceMidiLibraries();
 }

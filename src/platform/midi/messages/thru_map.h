@@ -10,6 +10,8 @@
 // either the old or the new value of an entry, never a torn one. Nothing
 // here allocates, locks or blocks.
 
+#include "platform/midi/messages/midi_types.h"
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -62,6 +64,17 @@ constexpr ThruOutcome ThruHeld = 2;      // not sent: the map held it
 constexpr ThruOutcome ThruDropped = 3;   // not sent: the map's filter, or the message's form, ruled it out
 constexpr ThruOutcome ThruLost = 4;      // not sent: no room left to queue it for the output
 constexpr ThruOutcome ThruFailedBit = 0x80; // not sent: the output refused it; bits 0-6 hold the result code
+
+// What the thru route did with an incoming message: from a MIM_DATA
+// message's first parameter, or from a MIM_LONGDATA buffer.
+constexpr ThruOutcome thruOutcomeOf(DWORD_PTR shortMessageParam) noexcept
+{
+    return static_cast<std::uint8_t>(shortMessageParam >> 24);
+}
+inline ThruOutcome thruOutcomeOf(const MIDIHDR& header) noexcept
+{
+    return static_cast<std::uint8_t>(header.dwReserved[0]);
+}
 
 // Counts one message that the route dealt with, by its outcome.
 void countThruOutcome(const ThruMap& map, ThruOutcome outcome) noexcept;

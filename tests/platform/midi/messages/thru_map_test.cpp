@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the curve applies to, message kind by message kind, in both modes.
-#include "platform/midi/thru_map.h"
+#include "platform/midi/messages/thru_map.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/jack_midi_backend.h"
+#include "platform/midi/backends/jack/jack_midi_backend.h"
 
-#include "platform/midi/quiet_midi_libraries.h"
+#include "platform/midi/backends/quiet_midi_libraries.h"
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
 
@@ -419,7 +419,8 @@ MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const Th
 } // namespace
 
 struct JackMidiBackend::Impl {
-    Impl() : window([this](TMessage& message) { onNotification(message); })
+    explicit Impl(std::string name)
+        : askedName(std::move(name)), window([this](TMessage& message) { onNotification(message); })
     {
         // libjack tells of a port's registration or removal while the port
         // is still being added or taken away: once things have settled, the
@@ -453,7 +454,7 @@ struct JackMidiBackend::Impl {
         if (session)
             abandon(std::move(session));
         auto fresh = std::make_shared<Session>();
-        fresh->client = jack_client_open(MidiClientName().c_str(), JackNoStartServer, nullptr);
+        fresh->client = jack_client_open(askedName.c_str(), JackNoStartServer, nullptr);
         if (!fresh->client)
             return false;
         fresh->name = jack_get_client_name(fresh->client);
@@ -538,13 +539,14 @@ struct JackMidiBackend::Impl {
         events->portsChanged();
     }
 
+    const std::string askedName;
     NotificationWindow window;
     QTimer settle;
     std::shared_ptr<Session> session;
     MidiBackendEvents* events = nullptr;
 };
 
-JackMidiBackend::JackMidiBackend() : d(std::make_unique<Impl>())
+JackMidiBackend::JackMidiBackend(std::string name) : d(std::make_unique<Impl>(std::move(name)))
 {
     silenceMidiLibraries();
 }
