@@ -40,7 +40,6 @@ struct ThruMap {
     mutable std::atomic<std::uint64_t> lost{0};     // refused by the output, or no room for it
 };
 
-
 // Copies a transfer table into the map, entry by entry.
 void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept;
 
@@ -102,6 +101,7 @@ struct ThruDecision {
     // What leaves: a short message as mapped, or the incoming bytes themselves.
     const std::uint8_t* bytes() const noexcept { return isShort ? shortMessage.data() : incoming; }
 
+    // Where bytes() points, set by decideThru.
     const std::uint8_t* incoming = nullptr;
     std::array<std::uint8_t, 3> shortMessage{};
     bool isShort = false;
