@@ -3,7 +3,7 @@
 
 #include "bench_note.h"
 
-#include "platform/midi/port_name.h"
+#include "platform/midi/backends/port_name.h"
 
 #include <sys/prctl.h>
 

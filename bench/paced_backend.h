@@ -15,7 +15,7 @@
 // inside the delivery, for what the thru route forwards; on the main thread
 // for the test note. The MIDI services let one thread send at a time.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 
 #include <atomic>
 #include <condition_variable>

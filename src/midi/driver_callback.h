@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The one function of the program that runs on the MIDI driver's thread, and
-// the control record through which a port configures it.
+// The function through which the MIDI driver's thread hands input to the
+// window, and the control record through which a port configures it. On
+// that thread it is the program's only code beside the MIDI services' own
+// (the thru route's rule, decideThru, runs there before it).
 //
 // Threading contract: the platform calls MidiDriverCallback on its driver
 // thread while a device is open (and on the main thread for the input
@@ -11,9 +13,11 @@
 // buffer and posts one notification: it never allocates, locks, blocks, or
 // touches anything else. An input message that a thru route has sent on
 // already reaches the window all the same; when the ring buffer is full, only
-// the window's copy of it is lost, which is no overflow. PBuffer and hWindow are written by the main thread
-// only while the port's device is closed; the three flags may be written by
-// the main thread at any time and are read anew at every call.
+// the window's copy of it is lost, which is no overflow. PBuffer and hWindow
+// are written by the main thread only while the port's device is closed; the
+// three flags may be written by the main thread at any time and are read
+// anew at every call. The input writes them together with its route's map,
+// so that the window and the route drop the same messages.
 
 #include "midi/event_buffer.h"
 #include "platform/midi/midi_services.h"

@@ -3,7 +3,7 @@
 
 // One MIDI message as the application receives or sends it.
 
-#include "platform/midi/thru_map.h"
+#include "platform/midi/messages/thru_map.h"
 
 #include <cstdint>
 #include <memory>

@@ -113,16 +113,34 @@ void TMidiInput::SetSysexBufferCount(std::uint16_t Value)
 void TMidiInput::SetSysexOnly(bool Value)
 {
     FSysexOnly = Value;
-    if (PCtlInfo)
-        PCtlInfo->SysexOnly.store(Value, std::memory_order_relaxed);
+    WriteFilter();
 }
 
 void TMidiInput::SetFilteredMessages(TMidiMsgFilter Value)
 {
     FMsgFilter = Value;
+    WriteFilter();
+}
+
+void TMidiInput::SetRouteMap(ThruMap* Map)
+{
+    FRouteMap = Map;
+    WriteFilter();
+}
+
+void TMidiInput::WriteFilter() noexcept
+{
+    const bool dropClock = FMsgFilter.contains(msgMidiTimeCode);
+    const bool dropSensing = FMsgFilter.contains(msgActiveSensing);
     if (PCtlInfo) {
-        PCtlInfo->FilterMTC.store(Value.contains(msgMidiTimeCode), std::memory_order_relaxed);
-        PCtlInfo->FilterAS.store(Value.contains(msgActiveSensing), std::memory_order_relaxed);
+        PCtlInfo->SysexOnly.store(FSysexOnly, std::memory_order_relaxed);
+        PCtlInfo->FilterMTC.store(dropClock, std::memory_order_relaxed);
+        PCtlInfo->FilterAS.store(dropSensing, std::memory_order_relaxed);
+    }
+    if (FRouteMap) {
+        FRouteMap->sysexOnly.store(FSysexOnly, std::memory_order_relaxed);
+        FRouteMap->dropTimingClock.store(dropClock, std::memory_order_relaxed);
+        FRouteMap->dropActiveSensing.store(dropSensing, std::memory_order_relaxed);
     }
 }
 
@@ -151,9 +169,7 @@ void TMidiInput::Open()
         }
         PCtlInfo->PBuffer = PBuffer;
         PCtlInfo->hWindow = Handle();
-        PCtlInfo->SysexOnly.store(FSysexOnly, std::memory_order_relaxed);
-        PCtlInfo->FilterMTC.store(FMsgFilter.contains(msgMidiTimeCode), std::memory_order_relaxed);
-        PCtlInfo->FilterAS.store(FMsgFilter.contains(msgActiveSensing), std::memory_order_relaxed);
+        WriteFilter();
         HMIDIIN handle = 0;
         const MMRESULT opened = midiInOpen(&handle, FDeviceID, MidiDriverCallback,
                                            reinterpret_cast<DWORD_PTR>(PCtlInfo), CALLBACK_FUNCTION);

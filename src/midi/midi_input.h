@@ -15,6 +15,7 @@
 #include "midi/midi_hdr.h"
 #include "midi/midi_io.h"
 #include "platform/exception.h"
+#include "platform/midi/messages/thru_map.h"
 #include "platform/midi/midi_services.h"
 #include "platform/notification_window.h"
 
@@ -111,6 +112,10 @@ public:
     TMidiMsgFilter FilteredMessages() const { return FMsgFilter; }
     // Sets the filter, in force for the next message even while open.
     void SetFilteredMessages(TMidiMsgFilter Value);
+    // The map of the thru route this input feeds: the input writes its
+    // filter into it now and at every change, so that the route drops what
+    // the window drops. The map must outlive every later change of the filter.
+    void SetRouteMap(ThruMap* Map);
 
     // Handle of the open device; 0 when none.
     HMIDIIN MIDIHandle() const { return FMIDIHandle; }
@@ -138,6 +143,7 @@ private:
     void ReleaseDevice();
     void ReleaseStaleDevice();
     void CleanFailedOpen() noexcept;
+    void WriteFilter() noexcept;
 
     std::uint32_t FDeviceID = 0;
     HMIDIIN FMIDIHandle = 0;
@@ -156,4 +162,5 @@ private:
     std::uint16_t FSysexBufferCount = 16;
     std::vector<std::unique_ptr<TMyMidiHdr>> MidiHdrs;
     PMidiCtlInfo PCtlInfo = nullptr;
+    ThruMap* FRouteMap = nullptr;
 };

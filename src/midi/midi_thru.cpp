@@ -6,16 +6,13 @@ TMidiThru::~TMidiThru()
     Disconnect();
 }
 
-bool TMidiThru::Connect(const TMidiInput& In, const TMidiOutput& Out)
+bool TMidiThru::Connect(TMidiInput& In, const TMidiOutput& Out)
 {
     if (Connected())
         return true;
     if (In.State() != misOpen || Out.State() != mosOpen)
         return false;
-    const TMidiMsgFilter filter = In.FilteredMessages();
-    FMap.dropActiveSensing.store(filter.contains(msgActiveSensing), std::memory_order_relaxed);
-    FMap.dropTimingClock.store(filter.contains(msgMidiTimeCode), std::memory_order_relaxed);
-    FMap.sysexOnly.store(In.SysexOnly(), std::memory_order_relaxed);
+    In.SetRouteMap(&FMap);
     if (midiConnect(In.MIDIHandle(), Out.MIDIHandle(), &FMap) != MMSYSERR_NOERROR)
         return false;
     FIn = In.MIDIHandle();
@@ -46,3 +43,9 @@ void TMidiThru::SetNotesOnly(bool NotesOnly)
 {
     FMap.notesOnly.store(NotesOnly, std::memory_order_relaxed);
 }
+
+ThruDecision TMidiThru::Decide(const std::uint8_t* Data, std::size_t Size)
+{
+    return decideThru(FMap, Data, Size, FMainCarry);
+}
+

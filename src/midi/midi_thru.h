@@ -10,10 +10,14 @@
 // thread reads only the map, entry by entry, without locks: a new table or
 // flag is in force from the next message on. Disconnect returns once the
 // route no longer runs.
+//
+// The input's filter is the route's: from the first Connect on, the input
+// writes every change of it into the map, so that the route, the window and
+// Decide drop the same messages.
 
 #include "midi/midi_input.h"
 #include "midi/midi_output.h"
-#include "platform/midi/thru_map.h"
+#include "platform/midi/messages/thru_map.h"
 
 #include <array>
 #include <cstdint>
@@ -27,8 +31,9 @@ public:
     TMidiThru& operator=(const TMidiThru&) = delete;
 
     // Connects the two ports' devices when both are open; true once connected.
-    // The route drops what the input's filter drops.
-    bool Connect(const TMidiInput& In, const TMidiOutput& Out);
+    // The route drops what the input's filter drops, now and after any change
+    // of it: the input keeps the map's filter in step with its own.
+    bool Connect(TMidiInput& In, const TMidiOutput& Out);
     // Ends the route; nothing when none is connected.
     void Disconnect();
     // Whether the route is connected.
@@ -44,9 +49,14 @@ public:
     bool Held() const { return FMap.held.load(std::memory_order_relaxed); }
     // The map as the route reads it.
     const ThruMap& Map() const { return FMap; }
+    // The route's rule for a message that no route has seen, on the main
+    // thread: what leaves, and whether it does. Keeps its own carry, since
+    // the main thread takes its messages in order too.
+    ThruDecision Decide(const std::uint8_t* Data, std::size_t Size);
 
 private:
     ThruMap FMap;
+    ThruCarry FMainCarry;
     HMIDIIN FIn = 0;
     HMIDIOUT FOut = 0;
 };

@@ -5,6 +5,7 @@
 // then shows what the route did.
 #include "routing/midi_routing.h"
 
+#include "platform/midi/messages/midi_message.h"
 #include "routing/waits.h"
 
 #include <QCoreApplication>
@@ -106,18 +107,22 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
             ++MainTraffic.Lost;
             if (View)
                 View->SetLamp(TLamp::MidiErr, true);
-        } else if (isSysex) {
-            // A system-exclusive message leaves with its own bytes, unchanged;
-            // one longer than a buffer arrives, and leaves, in several parts.
-            if (event.Sysex && event.SysexLength > 0)
-                SendEvent(event);
         } else {
-            // The route's own rule, applied here for want of a route.
-            const std::uint8_t bytes[3] = {event.MidiMessage, event.Data1,
-                                           thruSecondDataByte(Thru.Map(), event.MidiMessage, event.Data2)};
-            SendMidiBytes(bytes, 3);
-            if (!CloseRequested())
-                countLeaving();
+            // The route's own rule, applied here for want of a route. A
+            // system-exclusive message leaves with its own bytes; one longer
+            // than a buffer arrives, and leaves, in several parts.
+            const std::uint8_t shortMessage[3] = {event.MidiMessage, event.Data1, event.Data2};
+            const ThruDecision decision = isSysex
+                ? Thru.Decide(event.Sysex.get(), event.Sysex ? event.SysexLength : 0)
+                : Thru.Decide(shortMessage, shortMessageSize(event.MidiMessage));
+            if (decision.outcome == ThruSent) {
+                if (isSysex) {
+                    SendEvent(event);
+                } else {
+                    SendMidiBytes(decision.bytes(), decision.size);
+                    countLeaving();
+                }
+            }
         }
         break;
     case ThruSent:

@@ -7,9 +7,9 @@
 #include "app/main_window.h"
 #include "app/widgets/status_shape.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 #include "support/scripted_prompts.h"
+#include "virtual_midi_backend.h"
 
 #include <QComboBox>
 #include <QTest>

@@ -6,9 +6,9 @@
 #include "app/error_report.h"
 #include "app/main_window.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 #include "support/scripted_prompts.h"
+#include "virtual_midi_backend.h"
 
 #include <QLabel>
 #include <QMenu>

@@ -6,9 +6,9 @@
 #include "jack_probe.h"
 #include "wait_until.h"
 
+#include "platform/midi/backends/alsa/rtmidi_backend.h"
 #include "platform/midi/callback_recorder.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/rtmidi_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -292,7 +292,7 @@ TEST(ServicesWithoutServerTest, NothingIsListedAndNothingPrinted)
     unsigned outputs = 0;
     std::vector<std::string> names;
     {
-        RtMidiBackend backend;
+        RtMidiBackend backend(MidiClientName());
         inputs = backend.inputCount();
         outputs = backend.outputCount();
         for (unsigned i = 0; i < inputs; ++i) {

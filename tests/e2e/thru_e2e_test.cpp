@@ -7,11 +7,11 @@
 #include "app/qt_prompts.h"
 #include "app/widgets/curve_chart.h"
 #include "app/widgets/led_indicator.h"
-#include "platform/midi/composite_midi_backend.h"
-#include "platform/midi/jack_midi_backend.h"
-#include "platform/midi/virtual_midi_backend.h"
+#include "platform/midi/backends/composite_midi_backend.h"
+#include "platform/midi/backends/jack/jack_midi_backend.h"
 #include "private_jack_server.h"
 #include "support/chart_mouse.h"
+#include "virtual_midi_backend.h"
 #include "window_on_jack.h"
 
 #include <QApplication>
@@ -260,7 +260,7 @@ protected:
         keys.name = "Keys";
         virtualDevices->addInput(keys);
         SetMidiBackend(std::make_shared<CompositeMidiBackend>(std::vector<std::shared_ptr<MidiBackend>>{
-            virtualDevices, std::make_shared<JackMidiBackend>()}));
+            virtualDevices, std::make_shared<JackMidiBackend>(MidiClientName())}));
         probe = std::make_unique<JackProbe>("synth");
         Start();
         ASSERT_EQ(form->cbMIDIIn->currentText(), "Keys");

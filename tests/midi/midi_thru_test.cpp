@@ -79,4 +79,30 @@ TEST_F(MidiThruTest, ClosingEitherPortAfterDisconnectingLeavesNothingRouted)
     input->StopAndClose();
 }
 
+TEST_F(MidiThruTest, TheInputsFilterChangedWhileConnectedIsTheRoutes)
+{
+    input->OpenAndStart();
+    ASSERT_TRUE(output->Open());
+    ASSERT_TRUE(thru.Connect(*input, *output));
+    input->SetFilteredMessages({});
+    backend->injectBytes(0, {0xFE});
+    backend->waitIdle();
+    input->SetSysexOnly(true);
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->injectBytes(0, {0xF0, 1, 0xF7});
+    deliver();
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0xFE}, {0xF0, 1, 0xF7}}));
+    EXPECT_TRUE(thru.Map().sysexOnly.load());
+    EXPECT_FALSE(thru.Map().dropActiveSensing.load());
+
+    // Without a route, the main thread's decision follows the same filter.
+    thru.Disconnect();
+    input->SetSysexOnly(false);
+    input->SetFilteredMessages({msgActiveSensing});
+    const std::uint8_t sensing[] = {0xFE};
+    const std::uint8_t clock[] = {0xF8};
+    EXPECT_EQ(thru.Decide(sensing, 1).outcome, ThruDropped);
+    EXPECT_EQ(thru.Decide(clock, 1).outcome, ThruSent);
+}
+
 } // namespace

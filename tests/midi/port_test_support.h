@@ -6,7 +6,7 @@
 
 #include "midi/shared_block.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
+#include "virtual_midi_backend.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -3,8 +3,8 @@
 // a repaint or another handler queued ahead of it never delays it.
 #include "fake_routing_view.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
+#include "virtual_midi_backend.h"
 
 #include <QTest>
 #include <QTimer>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fake_routing_view.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
+#include "virtual_midi_backend.h"
 
 #include <QTest>
 #include <gtest/gtest.h>

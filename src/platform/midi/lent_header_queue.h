@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/midi/midi_services.h"
+// The input buffers lent to the driver, oldest first: a single-producer,
+// single-consumer ring of fixed capacity.
+//
+// Threading contract: the main thread pushes (midiInAddBuffer); the driver
+// thread pops while it records a system-exclusive message. The main thread
+// pops too, but only once delivery is stopped and no delivery is in
+// progress, so there is never more than one consumer at a time. push and pop
+// neither allocate, lock nor block.
+
+#include "platform/midi/messages/midi_types.h"
 
 #include <atomic>
 #include <cstddef>
 #include <memory>
 
-// The input buffers lent to the driver, oldest first: a single-producer,
-// single-consumer ring of fixed capacity. The main thread pushes
-// (midiInAddBuffer); the driver thread pops while it records a system-exclusive
-// message. The main thread pops too, but only once delivery is stopped and no
-// delivery is in progress, so there is never more than one consumer at a
-// time. push and pop neither allocate, lock nor block.
 class LentHeaderQueue {
 public:
     explicit LentHeaderQueue(std::size_t capacity);

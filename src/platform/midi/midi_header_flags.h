@@ -5,7 +5,7 @@
 // the driver thread owns the header (to refuse unpreparing a lent buffer), so
 // every access from the services goes through an atomic reference.
 
-#include "platform/midi/midi_services.h"
+#include "platform/midi/messages/midi_types.h"
 
 #include <atomic>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/midi_input_device.h"
 
+#include "platform/midi/messages/midi_message.h"
 #include "platform/midi/midi_header_flags.h"
-#include "platform/midi/midi_message.h"
 
 #include <algorithm>
 #include <chrono>
@@ -215,23 +215,16 @@ void MidiInputDevice::receive(const std::uint8_t* data, std::size_t size, DWORD 
 
 ThruOutcome MidiInputDevice::forward(const Route& route, const std::uint8_t* data, std::size_t size) noexcept
 {
-    // What the client would refuse, the route does not send either: data
-    // bytes without a status byte, a short message of the wrong length. A
-    // system-exclusive message leaves as it came, also one that another
-    // status byte ended before its 0xF7.
-    if (data[0] != 0xF0 && size != shortMessageSize(data[0]))
-        return ThruDropped;
-    if (!thruPasses(route.map, data, size))
-        return ThruDropped;
-    if (route.map.held.load(std::memory_order_relaxed))
-        return ThruHeld;
-    MMRESULT result = MMSYSERR_NOERROR;
-    if (data[0] != 0xF0 && size == 3) {
-        const std::uint8_t mapped[3] = {data[0], data[1], thruSecondDataByte(route.map, data[0], data[2])};
-        result = route.output.routeMessage(mapped, size);
-    } else {
-        result = route.output.routeMessage(data, size);
-    }
+    // Every message arrives whole: none continues another. What the client
+    // would refuse, the route does not send either: data bytes without a
+    // status byte, a short message of the wrong length. A system-exclusive
+    // message leaves as it came, also one that another status byte ended
+    // before its 0xF7.
+    ThruCarry wholeMessages;
+    const ThruDecision decision = decideThru(route.map, data, size, wholeMessages);
+    if (decision.outcome != ThruSent)
+        return decision.outcome;
+    const MMRESULT result = route.output.routeMessage(decision.bytes(), decision.size);
     if (result == MMSYSERR_NOERROR)
         return ThruSent;
     return result == MIDIERR_SENDQUEUEFULL ? ThruLost : thruFailed(result);

@@ -11,8 +11,8 @@
 // gate, or takes the route away, and then waits, yielding, until no delivery
 // is in flight, which makes stop, reset, close and disconnect final.
 
+#include "platform/midi/backends/midi_backend.h"
 #include "platform/midi/lent_header_queue.h"
-#include "platform/midi/midi_backend.h"
 #include "platform/midi/midi_output_device.h"
 
 #include <atomic>

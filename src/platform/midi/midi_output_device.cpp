@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/midi_output_device.h"
 
+#include "platform/midi/messages/midi_message.h"
 #include "platform/midi/midi_header_flags.h"
-#include "platform/midi/midi_message.h"
 
 #include <array>
 #include <cstdint>

@@ -10,7 +10,7 @@
 // the driver until MOM_DONE, which comes on the thread that sent it: at once,
 // before midiOutLongMsg returns, unless the route's thread was sending.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 #include "platform/midi/output_sender.h"
 
 #include <atomic>

@@ -2,14 +2,14 @@
 #include "platform/midi/midi_services.h"
 
 #include "platform/exception.h"
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/alsa/rtmidi_backend.h"
+#include "platform/midi/backends/composite_midi_backend.h"
+#include "platform/midi/backends/jack/jack_midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 #include "platform/midi/midi_error_text.h"
 #include "platform/midi/midi_header_flags.h"
 #include "platform/midi/midi_input_device.h"
 #include "platform/midi/midi_output_device.h"
-#include "platform/midi/composite_midi_backend.h"
-#include "platform/midi/jack_midi_backend.h"
-#include "platform/midi/rtmidi_backend.h"
 
 #include <algorithm>
 #include <climits>
@@ -88,7 +88,7 @@ Services& services()
 std::shared_ptr<MidiBackend> systemBackend()
 {
     return std::make_shared<CompositeMidiBackend>(std::vector<std::shared_ptr<MidiBackend>>{
-        std::make_shared<RtMidiBackend>(), std::make_shared<JackMidiBackend>()});
+        std::make_shared<RtMidiBackend>(MidiClientName()), std::make_shared<JackMidiBackend>(MidiClientName())});
 }
 
 MidiBackend& backend()

@@ -18,7 +18,7 @@
 // A message that is sent at once gets the backend's result. A queued message
 // counts as handed over; if it then cannot be sent, the listener hears of it.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 #include "platform/spsc_byte_ring.h"
 #include "platform/spsc_queue.h"
 

@@ -10,9 +10,9 @@
 //   VirtualMidiWindowFixture the in-process virtual backend, in `backend`
 
 #include "app/main_window.h"
-#include "platform/midi/virtual_midi_backend.h"
 #include "routing/midi_routing.h"
 #include "support/scripted_prompts.h"
+#include "virtual_midi_backend.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>

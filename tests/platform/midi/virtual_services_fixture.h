@@ -6,7 +6,7 @@
 
 #include "platform/midi/callback_recorder.h"
 #include "platform/midi/midi_services.h"
-#include "platform/midi/virtual_midi_backend.h"
+#include "virtual_midi_backend.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 // The JACK backend, on libjack: one client on the running JACK server (or
-// PipeWire's), named as MidiClientName() asks, with one MIDI input port "in"
+// PipeWire's), named as the services ask, with one MIDI input port "in"
 // and one MIDI output port "out", registered when the client opens and kept
 // for its whole life, so that patchbays and session tools find them again.
 // Opening a device connects our port to the device's port; closing
@@ -30,14 +30,15 @@
 // again); it stays until the process ends, and the next listing opens a new
 // client when a server runs again.
 
-#include "platform/midi/listed_ports_backend.h"
+#include "platform/midi/backends/listed_ports_backend.h"
 
 #include <memory>
 #include <string>
 
 class JackMidiBackend final : public ListedPortsBackend {
 public:
-    JackMidiBackend();
+    // `name`: the client's name asked of the server.
+    explicit JackMidiBackend(std::string name);
     ~JackMidiBackend() override;
     JackMidiBackend(const JackMidiBackend&) = delete;
     JackMidiBackend& operator=(const JackMidiBackend&) = delete;

@@ -10,6 +10,8 @@
 // either the old or the new value of an entry, never a torn one. Nothing
 // here allocates, locks or blocks.
 
+#include "platform/midi/messages/midi_types.h"
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -38,12 +40,8 @@ struct ThruMap {
     mutable std::atomic<std::uint64_t> lost{0};     // refused by the output, or no room for it
 };
 
-
 // Copies a transfer table into the map, entry by entry.
 void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept;
-
-// Whether the message (whole, status first) leaves through the route at all.
-bool thruPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size) noexcept;
 
 // Whether the second data byte of a three-byte message with this status
 // byte goes through the table: for every kind, or note messages only.
@@ -54,16 +52,6 @@ bool thruMapsSecondDataByte(const ThruMap& map, std::uint8_t status) noexcept;
 // above 0 leaves with at least 1, whatever the table says, since a velocity
 // of 0 would make it a Note Off.
 std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept;
-
-// How a thru route takes one event of a stream in which every event is one
-// whole message or one piece of a long one (as JACK carries them).
-enum class ThruEventKind {
-    Short,     // a short message whole: its second data byte is mapped
-    LongPiece, // a system-exclusive message, or a piece of one: it leaves as it came
-    Refused,   // data bytes outside a long message, a short message of the wrong length
-};
-// `inLong` tells whether a long message still waits for its end; updated.
-ThruEventKind classifyThruEvent(const std::uint8_t* data, std::size_t size, bool& inLong) noexcept;
 
 // What a thru route did with one incoming message (a ThruOutcome). The
 // services hand it to the input's callback with the message: in bits 24-31
@@ -76,6 +64,17 @@ constexpr ThruOutcome ThruDropped = 3;   // not sent: the map's filter, or the m
 constexpr ThruOutcome ThruLost = 4;      // not sent: no room left to queue it for the output
 constexpr ThruOutcome ThruFailedBit = 0x80; // not sent: the output refused it; bits 0-6 hold the result code
 
+// What the thru route did with an incoming message: from a MIM_DATA
+// message's first parameter, or from a MIM_LONGDATA buffer.
+constexpr ThruOutcome thruOutcomeOf(DWORD_PTR shortMessageParam) noexcept
+{
+    return static_cast<std::uint8_t>(shortMessageParam >> 24);
+}
+inline ThruOutcome thruOutcomeOf(const MIDIHDR& header) noexcept
+{
+    return static_cast<std::uint8_t>(header.dwReserved[0]);
+}
+
 // Counts one message that the route dealt with, by its outcome.
 void countThruOutcome(const ThruMap& map, ThruOutcome outcome) noexcept;
 
@@ -84,3 +83,37 @@ constexpr ThruOutcome thruFailed(std::uint32_t code) noexcept
 {
     return static_cast<ThruOutcome>(ThruFailedBit | (code & 0x7F));
 }
+
+// What a route carries from one event of a stream to the next: whether a
+// system-exclusive message still waits for its end, so that the data bytes
+// that continue it pass and stray data bytes do not. A stream of whole
+// messages starts every message afresh.
+struct ThruCarry {
+    bool inLong = false;
+};
+
+// What leaves for one incoming event, and why.
+struct ThruDecision {
+    // ThruSent when bytes() leaves (the caller turns it into ThruLost or a
+    // failure when the output refuses it); ThruHeld or ThruDropped otherwise.
+    ThruOutcome outcome = ThruDropped;
+    std::size_t size = 0;
+    // What leaves: a short message as mapped, or the incoming bytes themselves.
+    const std::uint8_t* bytes() const noexcept { return isShort ? shortMessage.data() : incoming; }
+
+    // Where bytes() points, set by decideThru.
+    const std::uint8_t* incoming = nullptr;
+    std::array<std::uint8_t, 3> shortMessage{};
+    bool isShort = false;
+};
+
+// The rule of every thru route, on every path a message takes: the form of
+// the event (a whole short message, or a piece of a system-exclusive one:
+// data bytes outside one and short messages of the wrong length are
+// dropped), then the filter (active sensing, the timing clock, short
+// messages while only system exclusive passes), then the hold, then the
+// map, which replaces the second data byte of a three-byte short message.
+// A real-time byte may come between the pieces of a long message. Updates
+// `carry`.
+ThruDecision decideThru(const ThruMap& map, const std::uint8_t* data, std::size_t size, ThruCarry& carry) noexcept;
+

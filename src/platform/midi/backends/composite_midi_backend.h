@@ -9,7 +9,7 @@
 // JACK. Each direction is counted on its own, as in every backend. Main
 // thread only, like the backends themselves.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 
 #include <memory>
 #include <vector>

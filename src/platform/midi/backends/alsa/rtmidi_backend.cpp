@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/rtmidi_backend.h"
+#include "platform/midi/backends/alsa/rtmidi_backend.h"
 
-#include "platform/midi/midi_stream_split.h"
-#include "platform/midi/port_order.h"
-#include "platform/midi/quiet_midi_libraries.h"
-#include "platform/midi/rtmidi_error_log.h"
+#include "platform/midi/backends/alsa/midi_stream_split.h"
+#include "platform/midi/backends/alsa/rtmidi_error_log.h"
+#include "platform/midi/backends/port_order.h"
+#include "platform/midi/backends/quiet_midi_libraries.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
@@ -18,7 +18,6 @@
 #include <vector>
 
 namespace {
-
 
 // Constructs an RtMidi port object without a word on the console: RtMidi
 // prints before it throws when no error callback is set yet.
@@ -166,15 +165,13 @@ MMRESULT openPort(const ListedPort& entry, const std::string& clientName, const 
 struct RtMidiBackend::Impl {
     // Our ALSA clients are told from another instance's by the process id:
     // ALSA lets two clients share a name.
-    std::string clientName = MidiClientName() + "-" + std::to_string(::getpid());
+    explicit Impl(const std::string& name) : clientName(name + "-" + std::to_string(::getpid())) {}
+
+    std::string clientName;
     RtErrorLog alsaLog; // outlives the enumeration objects that report to it
     // One enumeration object per direction, kept for the process.
     std::unique_ptr<RtMidiIn> alsaSources;
     std::unique_ptr<RtMidiOut> alsaSinks;
-    std::vector<ListedPort> inputs;
-    std::vector<ListedPort> outputs;
-    bool inputsListed = false;
-    bool outputsListed = false;
     std::shared_ptr<OpenAlsaInputs> openInputs = std::make_shared<OpenAlsaInputs>();
 
     // The sequencer, opened on first use when there is one.
@@ -189,10 +186,9 @@ struct RtMidiBackend::Impl {
             alsaSinks.reset();
         }
     }
-
 };
 
-RtMidiBackend::RtMidiBackend() : d(std::make_unique<Impl>())
+RtMidiBackend::RtMidiBackend(const std::string& name) : d(std::make_unique<Impl>(name))
 {
     silenceMidiLibraries();
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What RtMidi's reports mean for the operation that raised them: a send that
 // RtMidi's ALSA output only warns about did not leave.
-#include "platform/midi/rtmidi_error_log.h"
+#include "platform/midi/backends/alsa/rtmidi_error_log.h"
 
 #include <gtest/gtest.h>
 

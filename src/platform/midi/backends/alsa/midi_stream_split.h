@@ -11,7 +11,7 @@
 // bytes: the clock and the notes lost, the message spoilt. Here they come out
 // again, in the order in which they arrived.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,8 +8,8 @@
 // and product 0xFFFF, driver version 1.0, an output on every channel, no
 // optional features. Main thread only.
 
-#include "platform/midi/midi_backend.h"
-#include "platform/midi/port_order.h"
+#include "platform/midi/backends/midi_backend.h"
+#include "platform/midi/backends/port_order.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 
 // Small facts about MIDI byte streams that the services and the backends share.
 
-#include "platform/midi/midi_services.h"
+#include "platform/midi/messages/midi_types.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/midi_stream_split.h"
+#include "platform/midi/backends/alsa/midi_stream_split.h"
 
-#include "platform/midi/midi_message.h"
+#include "platform/midi/messages/midi_message.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 // system exclusive through the lent buffers). waitIdle() blocks the caller
 // until every message injected so far has been delivered or dropped.
 
-#include "platform/midi/midi_backend.h"
+#include "platform/midi/backends/midi_backend.h"
 
 #include <cstdint>
 #include <memory>

@@ -7,7 +7,7 @@
 // Threading: RtMidi may report from its own threads, hence the atomics; the
 // operation that reads the outcome runs on the thread that cleared the log.
 
-#include "platform/midi/midi_services.h"
+#include "platform/midi/messages/midi_types.h"
 
 #include <rtmidi/RtMidi.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/rtmidi_error_log.h"
+#include "platform/midi/backends/alsa/rtmidi_error_log.h"
 
 void RtErrorLog::clear() noexcept
 {

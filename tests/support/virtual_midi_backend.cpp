@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/virtual_midi_backend.h"
+#include "virtual_midi_backend.h"
 
-#include "platform/midi/midi_message.h"
-#include "platform/midi/port_name.h"
+#include "platform/midi/backends/port_name.h"
+#include "platform/midi/messages/midi_message.h"
 
 #include <condition_variable>
 #include <deque>

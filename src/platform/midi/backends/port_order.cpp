@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/port_order.h"
+#include "platform/midi/backends/port_order.h"
 
 #include <algorithm>
 #include <charconv>

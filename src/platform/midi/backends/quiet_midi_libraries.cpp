@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/quiet_midi_libraries.h"
+#include "platform/midi/backends/quiet_midi_libraries.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>

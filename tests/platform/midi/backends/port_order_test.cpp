@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How the RtMidi backend classifies, filters and orders the ports it lists.
 
-#include "platform/midi/midi_message.h"
-#include "platform/midi/port_name.h"
-#include "platform/midi/port_order.h"
+#include "platform/midi/backends/port_name.h"
+#include "platform/midi/backends/port_order.h"
+#include "platform/midi/messages/midi_message.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/composite_midi_backend.h"
+#include "platform/midi/backends/composite_midi_backend.h"
 
 #include <algorithm>
 

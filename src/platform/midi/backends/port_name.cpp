@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/port_name.h"
+#include "platform/midi/backends/port_name.h"
 
 #include <cstring>
 

@@ -17,14 +17,15 @@
 // (where a thru route sends them on), and an output's send, which the
 // services call from one thread at a time.
 
-#include "platform/midi/listed_ports_backend.h"
+#include "platform/midi/backends/listed_ports_backend.h"
 
 #include <memory>
 #include <string>
 
 class RtMidiBackend final : public ListedPortsBackend {
 public:
-    RtMidiBackend();
+    // `name`: the name of the program's ALSA clients.
+    explicit RtMidiBackend(const std::string& name);
     ~RtMidiBackend() override;
     RtMidiBackend(const RtMidiBackend&) = delete;
     RtMidiBackend& operator=(const RtMidiBackend&) = delete;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/jack_midi_backend.h"
+#include "platform/midi/backends/jack/jack_midi_backend.h"
 
-#include "platform/midi/quiet_midi_libraries.h"
+#include "platform/midi/backends/quiet_midi_libraries.h"
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
 
@@ -77,7 +77,7 @@ struct InputState {
     MidiInputSink& sink;
     // The map of a route to the client's own output; null without one.
     std::atomic<const ThruMap*> route{nullptr};
-    bool inLong = false; // process thread only
+    ThruCarry carry; // process thread only
 };
 
 struct OutputState {
@@ -209,29 +209,12 @@ private:
     bool full_ = false;
 };
 
-ThruOutcome routeEvent(const ThruMap& map, CycleWriter& writer, const jack_midi_event_t& event, bool& inLong) noexcept
+ThruOutcome routeEvent(const ThruMap& map, CycleWriter& writer, const jack_midi_event_t& event, ThruCarry& carry) noexcept
 {
-    const std::uint8_t* data = event.buffer;
-    const std::size_t size = event.size;
-    switch (classifyThruEvent(data, size, inLong)) {
-    case ThruEventKind::Refused:
-        return ThruDropped;
-    case ThruEventKind::LongPiece:
-        if (map.held.load(std::memory_order_relaxed))
-            return ThruHeld;
-        return writer.writeRouted(event.time, data, size) ? ThruSent : ThruLost;
-    case ThruEventKind::Short:
-        break;
-    }
-    if (!thruPasses(map, data, size))
-        return ThruDropped;
-    if (map.held.load(std::memory_order_relaxed))
-        return ThruHeld;
-    if (size == 3) {
-        const std::uint8_t mapped[3] = {data[0], data[1], thruSecondDataByte(map, data[0], data[2])};
-        return writer.writeRouted(event.time, mapped, size) ? ThruSent : ThruLost;
-    }
-    return writer.writeRouted(event.time, data, size) ? ThruSent : ThruLost;
+    const ThruDecision decision = decideThru(map, event.buffer, event.size, carry);
+    if (decision.outcome != ThruSent)
+        return decision.outcome;
+    return writer.writeRouted(event.time, decision.bytes(), decision.size) ? ThruSent : ThruLost;
 }
 
 int process(jack_nframes_t frames, void* arg) noexcept
@@ -259,7 +242,7 @@ int process(jack_nframes_t frames, void* arg) noexcept
             input->sink.onMessage(event.buffer, event.size);
             continue;
         }
-        const ThruOutcome outcome = routeEvent(*route, writer, event, input->inLong);
+        const ThruOutcome outcome = routeEvent(*route, writer, event, input->carry);
         countThruOutcome(*route, outcome);
         input->sink.onRoutedMessage(event.buffer, event.size, outcome);
     }
@@ -428,7 +411,7 @@ MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const Th
     const auto* jackOutput = dynamic_cast<const JackOutputConnection*>(&output);
     if (!jackOutput || jackOutput->link.session != link.session)
         return MMSYSERR_NOTSUPPORTED;
-    link.state->inLong = false;
+    link.state->carry = ThruCarry{};
     link.state->route.store(&map, std::memory_order_seq_cst);
     return MMSYSERR_NOERROR;
 }
@@ -436,7 +419,8 @@ MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const Th
 } // namespace
 
 struct JackMidiBackend::Impl {
-    Impl() : window([this](TMessage& message) { onNotification(message); })
+    explicit Impl(std::string name)
+        : askedName(std::move(name)), window([this](TMessage& message) { onNotification(message); })
     {
         // libjack tells of a port's registration or removal while the port
         // is still being added or taken away: once things have settled, the
@@ -470,7 +454,7 @@ struct JackMidiBackend::Impl {
         if (session)
             abandon(std::move(session));
         auto fresh = std::make_shared<Session>();
-        fresh->client = jack_client_open(MidiClientName().c_str(), JackNoStartServer, nullptr);
+        fresh->client = jack_client_open(askedName.c_str(), JackNoStartServer, nullptr);
         if (!fresh->client)
             return false;
         fresh->name = jack_get_client_name(fresh->client);
@@ -555,13 +539,14 @@ struct JackMidiBackend::Impl {
         events->portsChanged();
     }
 
+    const std::string askedName;
     NotificationWindow window;
     QTimer settle;
     std::shared_ptr<Session> session;
     MidiBackendEvents* events = nullptr;
 };
 
-JackMidiBackend::JackMidiBackend() : d(std::make_unique<Impl>())
+JackMidiBackend::JackMidiBackend(std::string name) : d(std::make_unique<Impl>(std::move(name)))
 {
     silenceMidiLibraries();
 }

@@ -13,9 +13,9 @@
 // thread may send). Destroying a MidiInputConnection returns only once no
 // sink call for it is running or will ever start.
 
-#include "platform/midi/midi_services.h"
-#include "platform/midi/port_order.h"
-#include "platform/midi/thru_map.h"
+#include "platform/midi/backends/port_order.h"
+#include "platform/midi/messages/midi_types.h"
+#include "platform/midi/messages/thru_map.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/midi_message.h"
+#include "platform/midi/messages/midi_message.h"
 
 std::size_t shortMessageSize(std::uint8_t status) noexcept
 {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/midi_stream_split.h"
+#include "platform/midi/backends/alsa/midi_stream_split.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/midi/listed_ports_backend.h"
+#include "platform/midi/backends/listed_ports_backend.h"
 
-#include "platform/midi/port_name.h"
+#include "platform/midi/backends/port_name.h"
 
 namespace {
 
