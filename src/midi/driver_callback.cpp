@@ -2,6 +2,7 @@
 #include "midi/driver_callback.h"
 
 #include "midi/shared_block.h"
+#include "platform/midi/messages/midi_status.h"
 
 #include <new>
 
@@ -61,9 +62,9 @@ void MidiDriverCallback(std::intptr_t, UINT wMsg, DWORD_PTR dwInstance, DWORD_PT
     case MIM_LONGERROR: {
         if (wMsg == MIM_DATA) {
             const DWORD message = static_cast<DWORD>(dwParam1) & 0xFFFFFF;
-            if (message == 0xF8 && info->FilterMTC.load(std::memory_order_relaxed))
+            if (message == midi::TimingClock && info->FilterMTC.load(std::memory_order_relaxed))
                 return;
-            if (message == 0xFE && info->FilterAS.load(std::memory_order_relaxed))
+            if (message == midi::ActiveSensing && info->FilterAS.load(std::memory_order_relaxed))
                 return;
             if (info->SysexOnly.load(std::memory_order_relaxed))
                 return;

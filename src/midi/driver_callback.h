@@ -45,7 +45,7 @@ struct TMidiCtlInfo {
     // A flag is a single value the callback reads without ordering other memory
     // through it, so relaxed ordering is enough: the next call sees the new value.
     std::atomic<bool> SysexOnly{false}; // drop short input messages
-    std::atomic<bool> FilterMTC{false}; // drop the timing clock 0xF8
+    std::atomic<bool> FilterMTC{false}; // drop the timing clock 0xF8 (the design's name; not MIDI Time Code)
     std::atomic<bool> FilterAS{false};  // drop active sensing 0xFE
 };
 using PMidiCtlInfo = TMidiCtlInfo*;

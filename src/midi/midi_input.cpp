@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midi_input.h"
 
+#include "platform/midi/messages/midi_status.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -130,7 +132,7 @@ void TMidiInput::SetRouteMap(ThruMap* Map)
 
 void TMidiInput::WriteFilter() noexcept
 {
-    const bool dropClock = FMsgFilter.contains(msgMidiTimeCode);
+    const bool dropClock = FMsgFilter.contains(msgTimingClock);
     const bool dropSensing = FMsgFilter.contains(msgActiveSensing);
     if (PCtlInfo) {
         PCtlInfo->SysexOnly.store(FSysexOnly, std::memory_order_relaxed);
@@ -331,7 +333,7 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent()
     } else {
         MIDIHDR* header = item.sysex;
         const DWORD recorded = std::min(header->dwBytesRecorded, header->dwBufferLength);
-        event->MidiMessage = 0xF0;
+        event->MidiMessage = midi::SysexStart;
         event->Thru = thruOutcomeOf(*header);
         event->SysexLength = static_cast<std::uint16_t>(recorded);
         if (recorded > 0) {

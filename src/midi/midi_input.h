@@ -33,8 +33,11 @@ public:
 // State of the input port; misCreating holds while the constructor runs.
 enum MidiInputState : std::uint8_t { misOpen, misClosed, misCreating, misDestroying };
 
-// Messages the driver callback may drop: active sensing 0xFE and the timing clock 0xF8.
+// Messages the driver callback may drop: active sensing (0xFE) and the timing
+// clock (0xF8). msgMidiTimeCode is the design's name for the timing clock, not
+// for MIDI Time Code (0xF1, never dropped); our code says msgTimingClock.
 enum TMidiMsg : std::uint8_t { msgActiveSensing, msgMidiTimeCode };
+constexpr TMidiMsg msgTimingClock = msgMidiTimeCode;
 using TMidiMsgFilter = TEnumSet<TMidiMsg>;
 
 class TMidiInput : public TMidiIO {
@@ -150,7 +153,7 @@ private:
     MidiInputState FState = misCreating;
     std::uint16_t FError = 0;
     bool FSysexOnly = false;
-    TMidiMsgFilter FMsgFilter{msgActiveSensing, msgMidiTimeCode};
+    TMidiMsgFilter FMsgFilter{msgActiveSensing, msgTimingClock};
     std::uint32_t FDriverVersion = 0;
     std::string FProductName;
     std::uint16_t FMID = 0;

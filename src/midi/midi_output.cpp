@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midi_output.h"
 
+#include "platform/midi/messages/midi_status.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -14,7 +16,7 @@ std::uint32_t packShort(std::uint8_t status, std::uint8_t data1, std::uint8_t da
 
 std::uint8_t channelStatus(std::uint8_t kind, std::uint8_t channel)
 {
-    return static_cast<std::uint8_t>(kind | (channel & 0x0F));
+    return static_cast<std::uint8_t>(kind | (channel & midi::ChannelMask));
 }
 
 } // namespace
@@ -318,27 +320,27 @@ void TMidiOutput::PutMidiEvent(const TMyMidiEvent& theEvent)
 
 void TMidiOutput::NoteOff(std::uint8_t Channel, std::uint8_t Note, std::uint8_t Dynamics)
 {
-    PutShort(channelStatus(0x80, Channel), Note, Dynamics);
+    PutShort(channelStatus(midi::NoteOff, Channel), Note, Dynamics);
 }
 
 void TMidiOutput::NoteOn(std::uint8_t Channel, std::uint8_t Note, std::uint8_t Dynamics)
 {
-    PutShort(channelStatus(0x90, Channel), Note, Dynamics);
+    PutShort(channelStatus(midi::NoteOn, Channel), Note, Dynamics);
 }
 
 void TMidiOutput::NoteAftertouch(std::uint8_t Channel, std::uint8_t Note, std::uint8_t NewDynamics)
 {
-    PutShort(channelStatus(0xA0, Channel), Note, NewDynamics);
+    PutShort(channelStatus(midi::PolyPressure, Channel), Note, NewDynamics);
 }
 
 void TMidiOutput::ControllerChange(std::uint8_t Channel, std::uint8_t NewController, std::uint8_t Value)
 {
-    PutShort(channelStatus(0xB0, Channel), NewController, Value);
+    PutShort(channelStatus(midi::ControlChange, Channel), NewController, Value);
 }
 
 void TMidiOutput::ProgramChange(std::uint8_t Channel, std::uint8_t NewProgram)
 {
-    PutShort(channelStatus(0xC0, Channel), NewProgram, 0);
+    PutShort(channelStatus(midi::ProgramChange, Channel), NewProgram, 0);
 }
 
 void TMidiOutput::ChangeInstrument(std::uint8_t Channel, TGMInstrumentPatch NewInstrument)
@@ -348,7 +350,7 @@ void TMidiOutput::ChangeInstrument(std::uint8_t Channel, TGMInstrumentPatch NewI
 
 void TMidiOutput::ChannelAftertouch(std::uint8_t Channel, std::uint8_t NewDynamics)
 {
-    PutShort(channelStatus(0xD0, Channel), NewDynamics, 0);
+    PutShort(channelStatus(midi::ChannelPressure, Channel), NewDynamics, 0);
 }
 
 bool TMidiOutput::CachePatches(std::uint32_t Bank, TKeyPatchArray& PatchArray, std::uint8_t OperationFlag)

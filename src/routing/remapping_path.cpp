@@ -6,6 +6,7 @@
 #include "routing/midi_routing.h"
 
 #include "platform/midi/messages/midi_message.h"
+#include "platform/midi/messages/midi_status.h"
 #include "routing/waits.h"
 
 #include <QCoreApplication>
@@ -14,8 +15,6 @@
 
 namespace {
 
-constexpr std::uint8_t SysexStatus = 0xF0;
-constexpr std::uint8_t NoteOnStatus = 0x90;
 constexpr std::uint8_t TestNoteKey = 63;
 constexpr std::uint8_t TestNoteVelocity = 100;
 
@@ -81,15 +80,15 @@ void TMidiRouting::TakeQueued()
 
 void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
 {
-    const bool isSysex = event.MidiMessage == SysexStatus;
-    const bool isPlayedNote = (event.MidiMessage & 0xF0) == NoteOnStatus && (event.Data2 & 0x7F) > 0;
+    const bool isSysex = event.MidiMessage == midi::SysexStart;
+    const bool isPlayedNote = midi::KindOf(event.MidiMessage) == midi::NoteOn && (event.Data2 & midi::DataMask) > 0;
     // What left with a played note: the route's own rule, as it applied it.
     const auto countLeaving = [&] {
         if (isPlayedNote)
-            ++Played.Out[thruSecondDataByte(Thru.Map(), event.MidiMessage, event.Data2 & 0x7F) & 0x7F];
+            ++Played.Out[thruSecondDataByte(Thru.Map(), event.MidiMessage, event.Data2 & midi::DataMask) & midi::DataMask];
     };
     if (isPlayedNote) {
-        ++Played.In[event.Data2 & 0x7F];
+        ++Played.In[event.Data2 & midi::DataMask];
         if (View)
             View->ShowPlayedVelocities();
     }
@@ -139,7 +138,7 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
     // The table's entry, also where a played note left with velocity 1; a
     // value that the mode leaves alone shows unchanged.
     if (!isSysex && event.Data2 > 0 && View) {
-        const int in = event.Data2 & 0x7F;
+        const int in = event.Data2 & midi::DataMask;
         View->ShowLastMapping(in, thruMapsSecondDataByte(Thru.Map(), event.MidiMessage) ? Table[in] : in);
     }
 }
@@ -179,7 +178,7 @@ void TMidiRouting::SendMidiBytes(const std::uint8_t* Bytes, std::size_t Count)
         event.Data1 = Bytes[1];
     if (Count > 2)
         event.Data2 = Bytes[2];
-    if (Count > 0 && Bytes[0] == SysexStatus) {
+    if (Count > 0 && Bytes[0] == midi::SysexStart) {
         event.SysexLength = static_cast<std::uint16_t>(Count);
         event.Sysex = std::make_unique<std::uint8_t[]>(Count);
         std::copy(Bytes, Bytes + Count, event.Sysex.get());
@@ -218,9 +217,9 @@ void TMidiRouting::ShowSent()
 
 void TMidiRouting::SendTestNote()
 {
-    const std::uint8_t noteOn[3] = {0x90, TestNoteKey, TestNoteVelocity};
+    const std::uint8_t noteOn[3] = {midi::NoteOn, TestNoteKey, TestNoteVelocity};
     SendMidiBytes(noteOn, 3);
     PauseMs(Waits.TestNoteLengthMs);
-    const std::uint8_t noteOff[3] = {0x80, TestNoteKey, TestNoteVelocity};
+    const std::uint8_t noteOff[3] = {midi::NoteOff, TestNoteKey, TestNoteVelocity};
     SendMidiBytes(noteOff, 3);
 }

@@ -59,7 +59,7 @@ TEST_F(InputPort, ConstructionSelectsDeviceZeroWithTheDefaults)
     EXPECT_EQ(port.SysexBufferSize(), 4096);
     EXPECT_EQ(port.SysexBufferCount(), 16);
     EXPECT_FALSE(port.SysexOnly());
-    EXPECT_EQ(port.FilteredMessages(), (TMidiMsgFilter{msgActiveSensing, msgMidiTimeCode}));
+    EXPECT_EQ(port.FilteredMessages(), (TMidiMsgFilter{msgActiveSensing, msgTimingClock}));
     EXPECT_EQ(port.MIDIHandle(), 0);
     EXPECT_EQ(port.Error(), 0);
     EXPECT_NE(port.Handle(), nullptr);
@@ -299,7 +299,7 @@ TEST_F(InputPort, FiltersApplyAtOnceWhileOpen)
         Bytes expected; // statuses that come through of 0xFE, 0xF8, 0x90, sysex
     };
     const Step steps[] = {
-        {{msgActiveSensing, msgMidiTimeCode}, false, {0x90, 0xF0}},
+        {{msgActiveSensing, msgTimingClock}, false, {0x90, 0xF0}},
         {{}, false, {0xFE, 0xF8, 0x90, 0xF0}},
         {{msgActiveSensing}, false, {0xF8, 0x90, 0xF0}},
         {{}, true, {0xF0}},

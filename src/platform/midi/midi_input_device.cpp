@@ -2,6 +2,7 @@
 #include "platform/midi/midi_input_device.h"
 
 #include "platform/midi/messages/midi_message.h"
+#include "platform/midi/messages/midi_status.h"
 #include "platform/midi/midi_header_flags.h"
 
 #include <algorithm>
@@ -235,7 +236,7 @@ void MidiInputDevice::deliver(const std::uint8_t* data, std::size_t size, DWORD 
 {
     if (size == 0 || !data || !callback_)
         return;
-    if (data[0] == 0xF0) {
+    if (data[0] == midi::SysexStart) {
         deliverSysex(data, size, timestampMs, outcome);
         return;
     }

@@ -2,6 +2,7 @@
 #include "platform/midi/midi_output_device.h"
 
 #include "platform/midi/messages/midi_message.h"
+#include "platform/midi/messages/midi_status.h"
 #include "platform/midi/midi_header_flags.h"
 
 #include <array>
@@ -69,7 +70,7 @@ MMRESULT MidiOutputDevice::reset()
 {
     MMRESULT first = MMSYSERR_NOERROR;
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        const DWORD allNotesOff = static_cast<DWORD>(0xB0 | channel) | (123u << 8);
+        const DWORD allNotesOff = static_cast<DWORD>(midi::ControlChange | channel) | (DWORD{midi::AllNotesOffController} << 8);
         const MMRESULT result = sendShort(allNotesOff);
         if (first == MMSYSERR_NOERROR)
             first = result;
@@ -85,7 +86,7 @@ void MidiOutputDevice::flush() noexcept
 
 MMRESULT MidiOutputDevice::routeMessage(const std::uint8_t* data, std::size_t size) noexcept
 {
-    const bool isLong = data[0] == 0xF0;
+    const bool isLong = data[0] == midi::SysexStart;
     if (sender_)
         return isLong ? sender_->routeLong(data, size) : sender_->routeShort(data, size);
     try {

@@ -1,23 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/messages/midi_message.h"
 
+#include "platform/midi/messages/midi_status.h"
+
 std::size_t shortMessageSize(std::uint8_t status) noexcept
 {
-    if (status < 0x80)
+    if (!midi::IsStatus(status))
         return 0;
-    if (status < 0xF0) {
+    if (midi::IsChannelStatus(status)) {
         // Program change and channel pressure carry one data byte.
-        const std::uint8_t kind = status & 0xF0;
-        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+        const std::uint8_t kind = midi::KindOf(status);
+        return kind == midi::ProgramChange || kind == midi::ChannelPressure ? 2 : 3;
     }
     switch (status) {
-    case 0xF0: // start and end of system exclusive: long messages only
-    case 0xF7:
+    case midi::SysexStart: // long messages only
+    case midi::SysexEnd:
         return 0;
-    case 0xF1: // time-code quarter frame
-    case 0xF3: // song select
+    case midi::TimeCodeQuarterFrame:
+    case midi::SongSelect:
         return 2;
-    case 0xF2: // song position
+    case midi::SongPosition:
         return 3;
     default:
         return 1;

@@ -2,6 +2,7 @@
 #include "platform/midi/messages/thru_map.h"
 
 #include "platform/midi/messages/midi_message.h"
+#include "platform/midi/messages/midi_status.h"
 
 ThruMap::ThruMap() noexcept
 {
@@ -24,19 +25,19 @@ EventKind classifyEvent(const std::uint8_t* data, std::size_t size, bool& inLong
     if (size == 0)
         return EventKind::Refused;
     const std::uint8_t status = data[0];
-    const bool ends = data[size - 1] == 0xF7;
-    if (status == 0xF0) {
+    const bool ends = data[size - 1] == midi::SysexEnd;
+    if (status == midi::SysexStart) {
         inLong = !ends;
         return EventKind::LongPiece;
     }
-    if (status < 0x80 || status == 0xF7) {
+    if (!midi::IsStatus(status) || status == midi::SysexEnd) {
         if (!inLong)
             return EventKind::Refused;
         inLong = !ends;
         return EventKind::LongPiece;
     }
     // A real-time byte may come between the pieces of a long message.
-    if (status >= 0xF8)
+    if (midi::IsRealTime(status))
         return size == 1 ? EventKind::Short : EventKind::Refused;
     inLong = false;
     return size == shortMessageSize(status) ? EventKind::Short : EventKind::Refused;
@@ -48,9 +49,9 @@ bool filterPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size
     const std::uint8_t status = data[0];
     if (map.sysexOnly.load(std::memory_order_relaxed))
         return false;
-    if (size == 1 && status == 0xFE)
+    if (size == 1 && status == midi::ActiveSensing)
         return !map.dropActiveSensing.load(std::memory_order_relaxed);
-    if (size == 1 && status == 0xF8)
+    if (size == 1 && status == midi::TimingClock)
         return !map.dropTimingClock.load(std::memory_order_relaxed);
     return true;
 }
@@ -60,23 +61,23 @@ bool filterPasses(const ThruMap& map, const std::uint8_t* data, std::size_t size
 void publishThruTable(ThruMap& map, const std::array<std::uint8_t, 128>& table) noexcept
 {
     for (std::size_t i = 0; i < table.size(); ++i)
-        map.table[i].store(table[i] & 0x7F, std::memory_order_relaxed);
+        map.table[i].store(table[i] & midi::DataMask, std::memory_order_relaxed);
 }
 
 bool thruMapsSecondDataByte(const ThruMap& map, std::uint8_t status) noexcept
 {
     if (!map.notesOnly.load(std::memory_order_relaxed))
         return true;
-    const std::uint8_t kind = status & 0xF0;
-    return kind == 0x80 || kind == 0x90 || kind == 0xA0;
+    const std::uint8_t kind = midi::KindOf(status);
+    return kind == midi::NoteOff || kind == midi::NoteOn || kind == midi::PolyPressure;
 }
 
 std::uint8_t thruSecondDataByte(const ThruMap& map, std::uint8_t status, std::uint8_t data2) noexcept
 {
     if (!thruMapsSecondDataByte(map, status))
         return data2;
-    const std::uint8_t mapped = map.table[data2 & 0x7F].load(std::memory_order_relaxed);
-    const bool noteOn = (status & 0xF0) == 0x90;
+    const std::uint8_t mapped = map.table[data2 & midi::DataMask].load(std::memory_order_relaxed);
+    const bool noteOn = midi::KindOf(status) == midi::NoteOn;
     return noteOn && data2 > 0 && mapped == 0 ? 1 : mapped;
 }
 

@@ -2,26 +2,15 @@
 #include "platform/midi/backends/alsa/midi_stream_split.h"
 
 #include "platform/midi/messages/midi_message.h"
+#include "platform/midi/messages/midi_status.h"
 
 namespace {
 
-constexpr std::uint8_t SysexStart = 0xF0;
-constexpr std::uint8_t SysexEnd = 0xF7;
-
-bool isStatus(std::uint8_t byte) noexcept
-{
-    return byte >= 0x80;
-}
-
-bool isRealTime(std::uint8_t byte) noexcept
-{
-    return byte >= 0xF8;
-}
-
-bool isChannelStatus(std::uint8_t byte) noexcept
-{
-    return byte >= 0x80 && byte < 0xF0;
-}
+using midi::IsChannelStatus;
+using midi::IsRealTime;
+using midi::IsStatus;
+using midi::SysexEnd;
+using midi::SysexStart;
 
 // Where a message's gathering stopped: its length and the next unread byte.
 struct Gathered {
@@ -40,13 +29,13 @@ Gathered gather(const std::uint8_t* data, std::size_t size, std::size_t next, st
     const bool sysex = message[0] == SysexStart;
     while (next < size && (wanted == 0 || length < wanted)) {
         const std::uint8_t byte = data[next];
-        if (isRealTime(byte)) {
+        if (IsRealTime(byte)) {
             sink.onMessage(data + next, 1);
             ++next;
             continue;
         }
         const bool ends = sysex && byte == SysexEnd;
-        if (isStatus(byte) && !ends)
+        if (IsStatus(byte) && !ends)
             break;
         message[length++] = byte;
         ++next;
@@ -67,16 +56,16 @@ void deliverAsMessages(std::uint8_t* data, std::size_t size, MidiInputSink& sink
     std::size_t begin = 0;
     while (begin < size) {
         const std::uint8_t first = data[begin];
-        if (!isStatus(first) && runningStatus != 0) {
+        if (!IsStatus(first) && runningStatus != 0) {
             std::uint8_t message[3] = {runningStatus, 0, 0};
             const Gathered got = gather(data, size, begin, message, 1, shortMessageSize(runningStatus), sink);
             sink.onMessage(message, got.length);
             begin = got.next;
             continue;
         }
-        if (isChannelStatus(first))
+        if (IsChannelStatus(first))
             runningStatus = first;
-        else if (isStatus(first) && !isRealTime(first))
+        else if (IsStatus(first) && !IsRealTime(first))
             runningStatus = 0;
         // 0: up to the next status byte (system exclusive, or no status at all).
         const std::size_t wanted = first == SysexStart ? 0 : shortMessageSize(first);

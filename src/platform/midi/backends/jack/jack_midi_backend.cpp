@@ -2,6 +2,7 @@
 #include "platform/midi/backends/jack/jack_midi_backend.h"
 
 #include "platform/midi/backends/quiet_midi_libraries.h"
+#include "platform/midi/messages/midi_status.h"
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
 
@@ -169,7 +170,7 @@ public:
         while (state_->queued.front(data, size)) {
             while (state_->queuedWritten < size) {
                 const std::size_t left = size - state_->queuedWritten;
-                const std::size_t piece = data[0] == 0xF0 && left > PieceBytes ? PieceBytes : left;
+                const std::size_t piece = data[0] == midi::SysexStart && left > PieceBytes ? PieceBytes : left;
                 if (!tryWrite(0, data + state_->queuedWritten, piece))
                     return;
                 state_->queuedWritten += piece;
