@@ -93,7 +93,7 @@ std::string EncodeSettingsText(const QString& given)
     const QString text = given.startsWith(u'@') ? u'@' + given : given;
     if (!NeedsQuotes(text))
         return text.toStdString();
-    QString escaped;
+    QString escaped(QLatin1Char('"'));
     for (const QChar c : text) {
         switch (c.unicode()) {
         case '"': escaped += QStringLiteral("\\\""); break;
@@ -108,7 +108,8 @@ std::string EncodeSettingsText(const QString& given)
                 escaped += c;
         }
     }
-    return "\"" + escaped.toStdString() + "\"";
+    escaped += QLatin1Char('"');
+    return escaped.toStdString();
 }
 
 std::optional<bool> DecodeSettingsBool(std::string_view value)
