@@ -8,6 +8,8 @@
 
 bool InstallToolkitTranslation(QTranslator& translator)
 {
+    // Sizes, dates and numbers that Qt writes itself (the file dialogs' columns).
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     if (!translator.load(QLocale(QLocale::French, QLocale::France), QStringLiteral("qtbase"), QStringLiteral("_"),
                          folder))

@@ -9,9 +9,10 @@
 // open, a thru route forwards every message on the thread that receives it,
 // through the table and the close flag published here; the main thread then
 // only shows what happened (lamps, last mapping, errors). Without a route
-// (an output that is not open) the main thread sends what arrives, as the
-// route would. The driver's thread reaches this class only through the
-// input port's ring buffer and notifications.
+// the main thread sends what arrives, as the route would; what arrives while
+// no output is open (at start-up, before it opens) is counted lost. The
+// driver's thread reaches this class only through the input port's ring
+// buffer and notifications.
 
 #include "curve/transfer_table.h"
 #include "curve/velocity_counts.h"
@@ -141,6 +142,8 @@ private:
     void SendEvent(const TMyMidiEvent& event);
     // Lights the output lamp for a message that has left.
     void ShowSent();
+    // Lights the error lamp for a message that was lost.
+    void ShowLost();
     // What each side wants and whether its device has gone.
     struct TSideState {
         std::string Wanted;

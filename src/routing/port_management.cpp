@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 
@@ -141,7 +142,7 @@ void TMidiRouting::ListenToInput()
         try {
             MidiInMidiInput(sender);
         } catch (...) {
-            // Inside a port's opening wait the error ends that opening;
+            // Inside a port's opening wait the error ends that wait;
             // anywhere else it is reported, never thrown through the
             // notification's signal.
             if (!PassErrorToDelay(std::current_exception()) && View)
@@ -194,11 +195,20 @@ void TMidiRouting::SetPortOpen(TPortSide Side, bool Open)
         if (Open) {
             const bool opened = WithPort(Side, [](auto& port) { return OpenDevice(port); });
             ConnectThru();
-            DelayMs(Waits.OpenSettleMs, true);
+            // An error of a handler that ran during the wait ends the wait,
+            // not the port: the shape still tells what the port is.
+            std::exception_ptr waitError;
+            try {
+                DelayMs(Waits.OpenSettleMs, true);
+            } catch (...) {
+                waitError = std::current_exception();
+            }
             if (!ShuttingDown && View) {
                 View->ShowPortColour(Side, opened);
                 View->ShowPortHint(Side, opened ? OpenHints[Index(Side)] : ClosedHints[Index(Side)]);
             }
+            if (waitError)
+                std::rethrow_exception(waitError);
         } else {
             DisconnectThru();
             WithPort(Side, [](auto& port) { CloseDevice(port); });

@@ -7,6 +7,7 @@
 
 #include "platform/midi/messages/midi_message.h"
 #include "platform/midi/messages/midi_status.h"
+#include "routing/side_ports.h"
 #include "routing/waits.h"
 
 #include <QCoreApplication>
@@ -93,19 +94,26 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
             View->ShowPlayedVelocities();
     }
     if (event.Thru & ThruFailedBit) {
-        // The route's send was refused: the same error as sending it here.
+        const MMRESULT code = event.Thru & ~ThruFailedBit;
+        // The output's device went while the route sent: lost (the route
+        // counted it), without a box.
+        if (code == MIDIERR_NODEVICE) {
+            ShowLost();
+            return;
+        }
+        // Any other refusal: the same error as sending it here.
         if (MidiOut)
-            MidiOut->CheckSent(event.Thru & ~ThruFailedBit, isSysex);
+            MidiOut->CheckSent(code, isSysex);
         return;
     }
     switch (event.Thru) {
     case ThruNone:
         ++MainTraffic.In;
-        if (PortIsLost(TPortSide::Output)) {
-            // The output's device has gone: the message is lost, without a box.
+        if (PortIsLost(TPortSide::Output) || !MidiOut || !IsOpen(*MidiOut)) {
+            // No output open to take it (its device gone, or not open yet at
+            // start-up): the message is lost, without a box.
             ++MainTraffic.Lost;
-            if (View)
-                View->SetLamp(TLamp::MidiErr, true);
+            ShowLost();
         } else {
             // The route's own rule, applied here for want of a route. A
             // system-exclusive message leaves with its own bytes; one longer
@@ -129,8 +137,7 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
         ShowSent();
         break;
     case ThruLost:
-        if (View)
-            View->SetLamp(TLamp::MidiErr, true);
+        ShowLost();
         break;
     default: // held while closing, or ruled out on purpose: nothing left
         break;
@@ -159,8 +166,7 @@ void TMidiRouting::SetNotesOnly(bool NotesOnly)
 void TMidiRouting::MidiInOverflow(TMidiIO* /*Sender*/)
 {
     ++MainTraffic.Lost;
-    if (View)
-        View->SetLamp(TLamp::MidiErr, true);
+    ShowLost();
 }
 
 void TMidiRouting::MidiOutMidiOutput(TMidiIO* /*Sender*/)
@@ -213,6 +219,12 @@ void TMidiRouting::ShowSent()
         View->SetLamp(TLamp::MidiOut, true);
         View->EnableLampTimer(TLamp::MidiOut);
     }
+}
+
+void TMidiRouting::ShowLost()
+{
+    if (View)
+        View->SetLamp(TLamp::MidiErr, true);
 }
 
 void TMidiRouting::SendTestNote()

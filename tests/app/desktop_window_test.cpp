@@ -12,11 +12,13 @@
 #include "support/scripted_prompts.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -191,6 +193,26 @@ TEST_F(FrenchToolkitTest, TheFileDialogsAreFrench)
             c.save ? prompts.ChooseFileToSave(nullptr, spec) : prompts.ChooseFileToOpen(nullptr, spec);
         EXPECT_FALSE(chosen);
     }
+}
+
+// Under a locale such as C, Qt would write the file dialogs' sizes and dates
+// in English; the start-up's toolkit translation makes its formats French.
+TEST(FrenchFormats, TheStartUpMakesQtsFormatsFrenchUnderTheCLocale)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale::c());
+    ASSERT_EQ(QLocale().formattedDataSize(211), QStringLiteral("211 bytes"));
+    QTranslator translator;
+    InstallToolkitTranslation(translator);
+    const QLocale french;
+    const QString size = french.formattedDataSize(211);
+    const QString date = french.toString(QDate(2026, 3, 1), QLocale::LongFormat);
+    QCoreApplication::removeTranslator(&translator);
+    QLocale::setDefault(before);
+    EXPECT_EQ(french.language(), QLocale::French);
+    EXPECT_EQ(french.territory(), QLocale::France);
+    EXPECT_EQ(size, QStringLiteral("211 octets"));
+    EXPECT_EQ(date, QStringLiteral("dimanche 1 mars 2026"));
 }
 
 struct ReadmeCase {

@@ -386,11 +386,11 @@ TEST_F(MidiWindowTest, EveryMessageThatCannotBeSentIsReportedAndLaterOnesPass)
 }
 
 // A message that arrives while the input's opening waits, before the output
-// is open, cannot be sent: the error ends the input's opening, which ignores
-// it as it ignores every error of opening. The input stays open and forwards
-// what comes later, but its shape does not turn lime and its hint stays that
-// of the closing; no message box shows, in the wait or after it.
-TEST_F(MidiWindowTest, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
+// is open, cannot be sent: it is lost, counted and shown on the error lamp,
+// and no message box shows, in the wait or after it. The input's opening
+// goes on: its shape turns lime with the hint of an open port, and it
+// forwards what comes later.
+TEST_F(MidiWindowTest, InputDuringTheStartUpWaitIsLostAndTheInputShowsOpen)
 {
     backend->addInput(Named("Keyboard"));
     backend->addOutput(Named("Synth"));
@@ -410,10 +410,11 @@ TEST_F(MidiWindowTest, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
 
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
     EXPECT_TRUE(backend->isInputOpen(0));
-    EXPECT_EQ(form->shMidiIn->BrushColor(), Red);
-    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn fermé");
-    // The sequence went on: the output opened and the test note played; the
-    // clock, which could not be sent, is lost.
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn ouvert");
+    EXPECT_EQ(routing->Traffic().Lost, 1u);
+    EXPECT_TRUE(form->LedMidiErr->LedOn());
+    // The sequence went on: the output opened and the test note played.
     EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
     EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut ouvert");
     EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 0x3F, 0x64}, {0x80, 0x3F, 0x64}}));
@@ -425,7 +426,9 @@ TEST_F(MidiWindowTest, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 
-TEST_F(MidiWindowTest, WithoutAnOutputTheTestNoteAndEveryNoteReportTheClosedPort)
+// Without an output the program's own test note reports the closed port;
+// what arrives is lost, counted and shown on the error lamp, without a box.
+TEST_F(MidiWindowTest, WithoutAnOutputTheTestNoteReportsTheClosedPortAndEveryNoteIsLost)
 {
     backend->addInput(Named("Keyboard"));
     StartWithMidi();
@@ -434,10 +437,13 @@ TEST_F(MidiWindowTest, WithoutAnOutputTheTestNoteAndEveryNoteReportTheClosedPort
     EXPECT_EQ(form->shMidiOut->toolTip(), "Port MidiOut fermé");
     EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
     EXPECT_EQ(reported, QStringList{"MIDI Output device not open"});
+    EXPECT_FALSE(form->LedMidiErr->LedOn());
 
     backend->injectBytes(0, {0x90, 0x40, 100});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return reported.size() == 2; }, 5000));
-    EXPECT_EQ(reported.back(), "MIDI Output device not open");
+    backend->injectBytes(0, {0x80, 0x40, 0});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return routing->Traffic().Lost == 2; }, 5000));
+    EXPECT_TRUE(form->LedMidiErr->LedOn());
+    EXPECT_EQ(reported, QStringList{"MIDI Output device not open"});
 }
 
 TEST_F(MidiWindowTest, WithoutAnInputTheSelectorIsEmptyAndTheShapeRed)

@@ -93,7 +93,10 @@ TEST_F(WindowOnJack, MalformedInputLosesNoMessageAroundIt)
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 
-TEST_F(WindowOnJack, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
+// A message that arrives while the input's opening waits, before the output
+// is open, is lost, counted and shown on the error lamp, without a box; the
+// input shows open all the same.
+TEST_F(WindowOnJack, InputDuringTheStartUpWaitIsLostAndTheInputShowsOpen)
 {
     probe = std::make_unique<JackProbe>("keyboard");
     bool injected = false;
@@ -111,13 +114,15 @@ TEST_F(WindowOnJack, InputDuringTheStartUpWaitEndsTheInputsOpeningSilently)
     ASSERT_FALSE(outputWasOpen);
 
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
-    EXPECT_EQ(form->shMidiIn->BrushColor(), Red);
-    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn fermé");
+    EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
+    EXPECT_EQ(form->shMidiIn->toolTip(), "Port MidiIn ouvert");
     EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
     // Only the test note came out: the clock, with no output yet, is lost.
     ASSERT_EQ(probe->events().size(), 2u);
     EXPECT_EQ(probe->events()[0].bytes, (Bytes{0x90, 0x3F, 0x64}));
     EXPECT_EQ(probe->events()[1].bytes, (Bytes{0x80, 0x3F, 0x64}));
+    EXPECT_EQ(routing->Traffic().Lost, 1u);
+    EXPECT_TRUE(form->LedMidiErr->LedOn());
     EXPECT_EQ(RoundTrip(100), Mapped(100));
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }

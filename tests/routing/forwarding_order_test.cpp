@@ -29,17 +29,15 @@ protected:
         SetMidiBackend(nullptr);
     }
 
-    // Opens the first input and, when there is one, the first output.
-    void Start(bool withOutput)
+    // Opens an input and an output.
+    void Start()
     {
         VirtualMidiBackend::DeviceSpec keys;
         keys.name = "Keys";
         backend->addInput(keys);
-        if (withOutput) {
-            VirtualMidiBackend::DeviceSpec synth;
-            synth.name = "Synth";
-            backend->addOutput(synth);
-        }
+        VirtualMidiBackend::DeviceSpec synth;
+        synth.name = "Synth";
+        backend->addOutput(synth);
         routing.CreateMidiPorts();
         routing.AttachView(&view);
         routing.FillDeviceLists();
@@ -54,7 +52,7 @@ protected:
 
 TEST_F(ForwardingOrder, AQueuedMessageLeavesBeforeTheEventsWaitingInTheLoopRun)
 {
-    Start(true);
+    Start();
     // Queued from inside the handler, so it waits in the loop while the message is handled.
     std::optional<std::size_t> sentWhenTheEventRan;
     view.onInputLamp = [&] {
@@ -67,7 +65,10 @@ TEST_F(ForwardingOrder, AQueuedMessageLeavesBeforeTheEventsWaitingInTheLoopRun)
 
 TEST_F(ForwardingOrder, AMessageThatCannotBeSentStillLightsTheInputLamp)
 {
-    Start(false);
+    // Without a route, the main thread's send meets an output that refuses it.
+    Start();
+    routing.Thru.Disconnect();
+    backend->setShortSendError(0, MIDIERR_NOTREADY);
     backend->injectBytes(0, {0x90, 60, 100});
     backend->waitIdle();
     ASSERT_EQ(routing.MidiIn->MessageCount(), 1);

@@ -5,6 +5,7 @@
 #include "virtual_midi_backend.h"
 
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -227,6 +228,90 @@ TEST_F(MidiRoutingTest, PlayedVelocitiesAreCountedAsTheyArriveAndLeave)
     EXPECT_EQ(routing.PlayedIn(), VelocityCounts{});
     EXPECT_EQ(routing.PlayedOut(), VelocityCounts{});
     EXPECT_EQ(view.playedShown, 5);
+}
+
+// A clock running, a key held, a sysex sent while the ports open at start-up:
+// what reaches the input during its opening wait, before the output is open,
+// is lost, counted and shown on the error lamp, never raised. The input's
+// opening goes on: its shape turns lime and the output opens after it.
+TEST_F(MidiRoutingTest, WhatArrivesBeforeTheOutputIsOpenIsCountedLostAndTheInputShowsOpen)
+{
+    backend->addInput(Named("Keys"));
+    backend->addOutput(Named("Synth"));
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.FillDeviceLists();
+    const std::vector<Bytes> arriving{{0xF8}, {0x90, 60, 100}, {0xF0, 0x7D, 0x01, 0xF7}, {0xF8}};
+    bool injected = false;
+    bool outputWasOpen = true;
+    // Runs inside the input's opening wait, which handles events.
+    QTimer::singleShot(0, [&] {
+        outputWasOpen = backend->isOutputOpen(0);
+        for (const Bytes& message : arriving)
+            backend->injectBytes(0, message);
+        backend->waitIdle();
+        injected = true;
+    });
+    routing.ChooseDevice(TPortSide::Input);
+    ASSERT_TRUE(injected);
+    ASSERT_FALSE(outputWasOpen);
+    EXPECT_EQ(view.colours[TPortSide::Input], std::optional<bool>(true));
+    EXPECT_EQ(view.hints[TPortSide::Input], "Port MidiIn ouvert");
+    EXPECT_EQ(routing.Traffic().In, arriving.size());
+    EXPECT_EQ(routing.Traffic().Lost, arriving.size());
+    EXPECT_EQ(routing.Traffic().Out, 0u);
+    EXPECT_TRUE(view.lamps[TLamp::MidiErr]);
+    EXPECT_TRUE(view.errors.empty());
+
+    // The output opens after it and what comes from then on leaves.
+    routing.ChooseDevice(TPortSide::Output);
+    EXPECT_EQ(view.colours[TPortSide::Output], std::optional<bool>(true));
+    EXPECT_EQ(view.hints[TPortSide::Output], "Port MidiOut ouvert");
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->waitIdle();
+    EXPECT_EQ(backend->sentMessages(0), (std::vector<Bytes>{{0x90, 60, 27}}));
+    EXPECT_TRUE(view.errors.empty());
+}
+
+// Any other error of a message taken during a port's opening wait ends the
+// wait, not the opening: the open port still shows lime and "ouvert".
+TEST_F(MidiRoutingTest, AnErrorDuringTheOpeningWaitLeavesTheOpenPortShownOpen)
+{
+    backend->addInput(Named("Keys"));
+    backend->addOutput(Named("Synth"));
+    routing.CreateMidiPorts();
+    routing.AttachView(&view);
+    routing.FillDeviceLists();
+    routing.ChooseDevice(TPortSide::Output);
+    // The route set as the input opens meets an output that refuses.
+    backend->setShortSendError(0, MIDIERR_NOTREADY);
+    bool injected = false;
+    QTimer::singleShot(0, [&] {
+        backend->injectBytes(0, {0x90, 60, 100});
+        backend->waitIdle();
+        injected = true;
+    });
+    routing.ChooseDevice(TPortSide::Input);
+    ASSERT_TRUE(injected);
+    EXPECT_TRUE(backend->isInputOpen(0));
+    EXPECT_EQ(view.colours[TPortSide::Input], std::optional<bool>(true));
+    EXPECT_EQ(view.hints[TPortSide::Input], "Port MidiIn ouvert");
+}
+
+// A route whose send finds the output's device gone: the message is lost,
+// counted once and shown on the error lamp, without an error.
+TEST_F(MidiRoutingTest, ARoutedMessageThatFindsTheOutputGoneIsCountedLost)
+{
+    backend->addInput(Named("Keys"));
+    backend->addOutput(Named("Synth"));
+    StartUp();
+    backend->setShortSendError(0, MIDIERR_NODEVICE);
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->waitIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return routing.MidiIn->MessageCount() == 0 && view.lamps[TLamp::MidiErr]; }, 5000));
+    EXPECT_EQ(routing.Traffic().Lost, 1u);
+    EXPECT_EQ(routing.Traffic().Out, 0u);
+    EXPECT_TRUE(view.errors.empty());
 }
 
 TEST_F(MidiRoutingTest, TheStartUpWaitsAreThoseOfTheSequenceUnlessSetOtherwise)
