@@ -109,6 +109,9 @@ void TMidiRouting::TakeEvent(const TMyMidiEvent& event)
     switch (event.Thru) {
     case ThruNone:
         ++MainTraffic.In;
+        // While the window is being closed nothing leaves, and nothing is lost.
+        if (CloseRequested())
+            break;
         if (PortIsLost(TPortSide::Output) || !MidiOut || !IsOpen(*MidiOut)) {
             // No output open to take it (its device gone, or not open yet at
             // start-up): the message is lost, without a box.

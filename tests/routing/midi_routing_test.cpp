@@ -273,6 +273,20 @@ TEST_F(MidiRoutingTest, WhatArrivesBeforeTheOutputIsOpenIsCountedLostAndTheInput
     EXPECT_TRUE(view.errors.empty());
 }
 
+// While the window is being closed nothing leaves and nothing counts as
+// lost, with or without an output.
+TEST_F(MidiRoutingTest, WhileClosingWhatArrivesWithoutAnOutputIsHeldNotLost)
+{
+    backend->addInput(Named("Keys"));
+    StartUp();
+    routing.SetCloseRequested(true);
+    backend->injectBytes(0, {0x90, 60, 100});
+    backend->waitIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return routing.Traffic().In == 1; }, 5000));
+    EXPECT_EQ(routing.Traffic().Lost, 0u);
+    EXPECT_FALSE(view.lamps[TLamp::MidiErr]);
+}
+
 // Any other error of a message taken during a port's opening wait ends the
 // wait, not the opening: the open port still shows lime and "ouvert".
 TEST_F(MidiRoutingTest, AnErrorDuringTheOpeningWaitLeavesTheOpenPortShownOpen)
