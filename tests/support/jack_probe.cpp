@@ -311,6 +311,7 @@ void JackProbe::playRun(void* buffer, jack_nframes_t cycleStart, jack_nframes_t 
 
 void JackProbe::record(void* buffer, jack_nframes_t cycleStart)
 {
+    lostEvents_.fetch_add(jack_midi_get_lost_event_count(buffer), std::memory_order_relaxed);
     const jack_nframes_t count = jack_midi_get_event_count(buffer);
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t event;

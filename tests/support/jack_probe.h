@@ -110,6 +110,10 @@ public:
     // joined before it.
     bool waitForClientJoined(const std::string& name, std::chrono::milliseconds limit) const;
 
+    // Events lost on the way to our input port since the probe opened, as
+    // libjack counts them for the port's buffer: writers that had no room.
+    std::uint64_t lostEvents() const { return lostEvents_.load(std::memory_order_relaxed); }
+
     // Whether libjack has reported the server gone.
     bool serverGone() const { return serverGone_.load(std::memory_order_acquire); }
 
@@ -130,6 +134,7 @@ private:
     std::vector<Event> events_;
     std::vector<std::uint64_t> queuedFrames_;
     std::atomic<bool> serverGone_{false}; // set by libjack's thread
+    std::atomic<std::uint64_t> lostEvents_{0}; // summed by the process thread
     mutable std::mutex clientsMutex_;      // guards clientsJoined_, filled by libjack's thread
     std::vector<std::string> clientsJoined_;
 

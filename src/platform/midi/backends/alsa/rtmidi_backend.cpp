@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi/backends/alsa/rtmidi_backend.h"
 
-#include "platform/midi/backends/alsa/midi_stream_split.h"
 #include "platform/midi/backends/alsa/rtmidi_error_log.h"
 #include "platform/midi/backends/port_order.h"
 #include "platform/midi/backends/quiet_midi_libraries.h"
+#include "platform/midi/messages/midi_stream_reading.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>
@@ -101,11 +101,15 @@ public:
     }
 
     // RtMidi's input callback: its input thread. RtMidi may hand several
-    // messages as one (see deliverAsMessages).
+    // messages as one (see readAsMessages); a system-exclusive message with
+    // real-time bytes inside is put together again in RtMidi's own buffer.
     static void onInput(double, std::vector<unsigned char>* message, void* sink)
     {
-        if (message && !message->empty())
-            deliverAsMessages(message->data(), message->size(), *static_cast<MidiInputSink*>(sink));
+        if (!message || message->empty())
+            return;
+        auto& target = *static_cast<MidiInputSink*>(sink);
+        readAsMessages(message->data(), message->size(), message->data(),
+                       [&target](const std::uint8_t* data, std::size_t size) noexcept { target.onMessage(data, size); });
     }
 
 private:

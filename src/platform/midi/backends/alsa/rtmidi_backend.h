@@ -7,7 +7,7 @@
 // the console; failures become result codes. Output to the "Midi Through"
 // port that an open input listens to is refused with MMSYSERR_ALLOCATED (it
 // would loop forever). What RtMidi hands over as one incoming message is
-// split the way a MIDI receiver reads bytes (see deliverAsMessages).
+// split the way a MIDI receiver reads bytes (see readAsMessages).
 //
 // Enumeration keeps one RtMidi object per direction; each open port has an
 // RtMidi object of its own, found again by its full name when it is opened.

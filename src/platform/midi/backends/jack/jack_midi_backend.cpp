@@ -2,7 +2,9 @@
 #include "platform/midi/backends/jack/jack_midi_backend.h"
 
 #include "platform/midi/backends/quiet_midi_libraries.h"
+#include "platform/midi/messages/midi_message.h"
 #include "platform/midi/messages/midi_status.h"
+#include "platform/midi/messages/midi_stream_reading.h"
 #include "platform/notification_window.h"
 #include "platform/spsc_record_ring.h"
 
@@ -85,6 +87,11 @@ struct OutputState {
     SpscRecordRing queued{QueuedBytes};   // from the sending thread
     SpscRecordRing carried{CarriedBytes}; // process thread only
     std::size_t queuedWritten = 0;        // process thread: bytes of the oldest queued record written
+    // Process thread: whether the routed stream stands inside a
+    // system-exclusive message (its start written or carried, its end not
+    // yet), and for how many frames it has.
+    bool routedSysexOpen = false;
+    jack_nframes_t routedSysexFrames = 0;
 };
 
 class JackInputConnection;
@@ -98,6 +105,9 @@ struct Session {
     std::string name;    // the client's name on the server
     std::string inName;  // full names of our ports
     std::string outName;
+    // How long the queued messages wait for the end of a routed
+    // system-exclusive message, at most: 100 ms at the server's rate.
+    jack_nframes_t sysexWaitFrames = 0;
     std::atomic<bool> running{true}; // false once the server has gone
     std::atomic<int> inProcess{0};
     std::atomic<InputState*> input{nullptr};
@@ -156,7 +166,10 @@ public:
     CycleWriter(void* buffer, OutputState* state) noexcept : buffer_(state ? buffer : nullptr), state_(state) {}
 
     // What waited from earlier cycles, then what other threads handed over.
-    void writeWaiting() noexcept
+    // These never go inside a routed system-exclusive message (a byte-stream
+    // receiver would take it as ended there), unless that message has been
+    // open for `sysexWaitFrames`: one that never ends holds nothing for ever.
+    void writeWaiting(jack_nframes_t sysexWaitFrames) noexcept
     {
         if (!state_)
             return;
@@ -167,6 +180,8 @@ public:
                 return;
             state_->carried.pop();
         }
+        if (state_->routedSysexOpen && state_->routedSysexFrames < sysexWaitFrames)
+            return;
         while (state_->queued.front(data, size)) {
             while (state_->queuedWritten < size) {
                 const std::size_t left = size - state_->queuedWritten;
@@ -190,32 +205,79 @@ public:
         return state_->carried.push(data, size);
     }
 
+    // After each routed message: whether a system-exclusive message is now
+    // open in the routed stream. Only a start that left opens one; its end,
+    // or anything that ends it early on the input, closes it; a real-time
+    // byte between its pieces leaves it open.
+    void followRouted(const std::uint8_t* data, ThruOutcome outcome, const ThruCarry& carry) noexcept
+    {
+        if (!state_)
+            return;
+        const bool opened = outcome == ThruSent && data[0] == midi::SysexStart;
+        const bool open = carry.inLong && (state_->routedSysexOpen || opened);
+        if (open && !state_->routedSysexOpen)
+            state_->routedSysexFrames = 0;
+        state_->routedSysexOpen = open;
+    }
+
+    // At the end of the cycle: the time a routed system-exclusive message has been open.
+    void endCycle(jack_nframes_t frames) noexcept
+    {
+        if (state_ && state_->routedSysexOpen && state_->routedSysexFrames < ~jack_nframes_t{0} - frames)
+            state_->routedSysexFrames += frames;
+    }
+
 private:
     bool tryWrite(jack_nframes_t time, const std::uint8_t* data, std::size_t size) noexcept
     {
         if (full_)
             return false;
-        jack_midi_data_t* target = jack_midi_event_reserve(buffer_, time, size);
+        // The room is asked first: a reserve that fails counts an event lost
+        // for the receivers (jack_midi_get_lost_event_count), while this one
+        // only waits for the next cycle. Times never go back within a cycle,
+        // which reserve requires.
+        if (time < lastTime_)
+            time = lastTime_;
+        jack_midi_data_t* target =
+            size <= jack_midi_max_event_size(buffer_) ? jack_midi_event_reserve(buffer_, time, size) : nullptr;
         if (!target) {
             // Once one event waits, every later one waits behind it.
             full_ = true;
             return false;
         }
         std::memcpy(target, data, size);
+        lastTime_ = time;
         return true;
     }
 
     void* buffer_;
     OutputState* state_;
+    jack_nframes_t lastTime_ = 0;
     bool full_ = false;
 };
 
-ThruOutcome routeEvent(const ThruMap& map, CycleWriter& writer, const jack_midi_event_t& event, ThruCarry& carry) noexcept
+// One message of an event through the input's route and on to its sink.
+void routeMessage(const ThruMap& map, CycleWriter& writer, InputState& input, jack_nframes_t time,
+                  const std::uint8_t* data, std::size_t size) noexcept
 {
-    const ThruDecision decision = decideThru(map, event.buffer, event.size, carry);
-    if (decision.outcome != ThruSent)
-        return decision.outcome;
-    return writer.writeRouted(event.time, decision.bytes(), decision.size) ? ThruSent : ThruLost;
+    const ThruDecision decision = decideThru(map, data, size, input.carry);
+    ThruOutcome outcome = decision.outcome;
+    if (outcome == ThruSent && !writer.writeRouted(time, decision.bytes(), decision.size))
+        outcome = ThruLost;
+    writer.followRouted(data, outcome, input.carry);
+    countThruOutcome(map, outcome);
+    input.sink.onRoutedMessage(data, size, outcome);
+}
+
+// Whether an event holds more than one message (running status, several
+// messages, a real-time byte inside one), to be read as a byte stream. A
+// system-exclusive piece (a start, or data bytes or an end that continue
+// one) passes whole, as it came; so does a single message, at no cost.
+bool holdsSeveralMessages(const jack_midi_event_t& event) noexcept
+{
+    const std::uint8_t first = event.buffer[0];
+    return midi::IsStatus(first) && first != midi::SysexStart && first != midi::SysexEnd
+        && event.size > shortMessageSize(first);
 }
 
 int process(jack_nframes_t frames, void* arg) noexcept
@@ -230,7 +292,7 @@ int process(jack_nframes_t frames, void* arg) noexcept
     void* outBuffer = jack_port_get_buffer(session.out, frames);
     jack_midi_clear_buffer(outBuffer);
     CycleWriter writer(outBuffer, output);
-    writer.writeWaiting();
+    writer.writeWaiting(session.sysexWaitFrames);
 
     void* inBuffer = jack_port_get_buffer(session.in, frames);
     const std::uint32_t count = input ? jack_midi_get_event_count(inBuffer) : 0;
@@ -239,14 +301,28 @@ int process(jack_nframes_t frames, void* arg) noexcept
         if (jack_midi_event_get(&event, inBuffer, i) != 0 || event.size == 0)
             continue;
         const ThruMap* route = input->route.load(std::memory_order_acquire);
+        const bool several = holdsSeveralMessages(event);
         if (!route) {
-            input->sink.onMessage(event.buffer, event.size);
+            if (several)
+                readAsMessages(event.buffer, event.size, nullptr,
+                               [input](const std::uint8_t* data, std::size_t size) noexcept {
+                                   input->sink.onMessage(data, size);
+                               });
+            else
+                input->sink.onMessage(event.buffer, event.size);
             continue;
         }
-        const ThruOutcome outcome = routeEvent(*route, writer, event, input->carry);
-        countThruOutcome(*route, outcome);
-        input->sink.onRoutedMessage(event.buffer, event.size, outcome);
+        // Each message at the event's frame; the buffer is the writer's own
+        // (JACK passes it without a copy), so it is only read.
+        if (several)
+            readAsMessages(event.buffer, event.size, nullptr,
+                           [&](const std::uint8_t* data, std::size_t size) noexcept {
+                               routeMessage(*route, writer, *input, event.time, data, size);
+                           });
+        else
+            routeMessage(*route, writer, *input, event.time, event.buffer, event.size);
     }
+    writer.endCycle(frames);
     session.inProcess.fetch_sub(1, std::memory_order_release);
     return 0;
 }
@@ -462,6 +538,7 @@ struct JackMidiBackend::Impl {
         fresh->in = jack_port_register(fresh->client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         fresh->out = jack_port_register(fresh->client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         fresh->window.store(&window, std::memory_order_release);
+        fresh->sysexWaitFrames = jack_get_sample_rate(fresh->client) / 10;
         jack_on_info_shutdown(fresh->client, &onShutdown, fresh.get());
         jack_set_port_registration_callback(fresh->client, &onPortRegistration, fresh.get());
         jack_set_port_rename_callback(fresh->client, &onPortRename, fresh.get());
