@@ -8,9 +8,10 @@
 // For each: latency in periods in the loop topology at 1,000 and 10,000 notes
 // a second, a burst of notes in one period, a 1 MB system-exclusive message in
 // pieces with clocks between them, an unterminated system-exclusive message
-// followed by notes, idle CPU with both devices open; then, for the program's
-// three forms, a JACK server killed while they forward and the time from
-// SIGTERM to their end.
+// followed by notes, idle CPU with both devices open, and, for the program's
+// three forms, three sources playing into its input at once, two of them
+// patched by hand as a patchbay does; then, for those three forms, a JACK
+// server killed while they forward and the time from SIGTERM to their end.
 //
 // The idle CPU of a bare JACK client (--idle-client) is printed beside, as
 // the floor that any program with a JACK client open pays.
@@ -47,6 +48,9 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr double Rates[2] = {1000, 10000};
+// Sources playing into the program's input at once, and their rate all together.
+constexpr std::size_t MergedSources = 3;
+constexpr double MergedRate = 10000;
 constexpr std::size_t SysexBytes = 1000000;
 constexpr std::size_t SysexPiece = 4096;
 constexpr std::size_t NotesAfterUnterminated = 100;
@@ -90,9 +94,10 @@ struct KilledServerResult {
 };
 
 struct Subject {
-    Subject(std::string name, std::string path, std::vector<std::string> args, bool testNote, bool serverKilled)
+    Subject(std::string name, std::string path, std::vector<std::string> args, bool testNote, bool serverKilled,
+            bool mergesSources = false)
         : name(std::move(name)), path(std::move(path)), args(std::move(args)), testNote(testNote),
-          serverKilled(serverKilled)
+          serverKilled(serverKilled), mergesSources(mergesSources)
     {
     }
 
@@ -101,9 +106,11 @@ struct Subject {
     std::vector<std::string> args;
     bool testNote = false;    // the program's forms play a note at start
     bool serverKilled = false; // measured on a server killed under it
+    bool mergesSources = false; // measured with several sources patched to its input
 
     bool measured = false;
     NoteRun runs[2];
+    MergedNoteRun merged;
     NoteRun burst;
     SysexResult sysex;
     UnterminatedResult unterminated;
@@ -125,6 +132,34 @@ Bytes LongSysex()
     sysex.front() = 0xF0;
     sysex.back() = 0xF7;
     return sysex;
+}
+
+// The probe's output, the device the subject opened itself, and beside it
+// more sources patched by hand to whatever reads that output (the subject's
+// input), as a patchbay does: together they play MergedRate, each an equal
+// share on channels of its own, and the probe receives every reply.
+MergedNoteRun MeasureMergedSources(JackProbe& probe, double seconds)
+{
+    const std::vector<std::string> inputs = probe.connections(probe.outputPort());
+    std::vector<std::unique_ptr<JackProbe>> patched;
+    std::vector<NoteSource> sources{{&probe, SourceNoteIds(0, MergedSources)}};
+    for (std::size_t i = 1; i < MergedSources; ++i) {
+        patched.push_back(std::make_unique<JackProbe>("bench-source-" + std::to_string(i + 1)));
+        for (const std::string& input : inputs) {
+            if (!probe.connect(patched.back()->outputPort(), input))
+                std::printf("  (%s could not be patched to %s)\n", patched.back()->outputPort().c_str(),
+                            input.c_str());
+        }
+        sources.push_back({patched.back().get(), SourceNoteIds(i, MergedSources)});
+    }
+    const double rate = MergedRate / MergedSources;
+    return MeasureMergedNotes(probe, sources, rate, static_cast<std::size_t>(rate * seconds));
+}
+
+// "own source" for the probe, "patched 2" for the second source, ...
+std::string SourceLabel(std::size_t source)
+{
+    return source == 0 ? "own source" : "patched " + std::to_string(source + 1);
 }
 
 // Collects until `enough` holds or nothing new came for `quiet`; false when the limit passed first.
@@ -347,6 +382,12 @@ void MeasureSubject(JackProbe& probe, Subject& subject, const Options& options)
         subject.runs[i] = MeasureNotes(probe, Rates[i], static_cast<std::size_t>(Rates[i] * options.seconds));
         PrintNoteRun(subject.name, std::to_string(static_cast<int>(Rates[i])) + "/s", subject.runs[i]);
     }
+    if (subject.mergesSources) {
+        subject.merged = MeasureMergedSources(probe, options.seconds);
+        for (std::size_t i = 0; i < subject.merged.sources.size(); ++i)
+            PrintNoteRun(subject.name, SourceLabel(i), subject.merged.sources[i]);
+        PrintNoteRun(subject.name, std::to_string(MergedSources) + " sources", subject.merged.total);
+    }
     subject.burst = MeasureNotes(probe, 0, options.burst);
     PrintNoteRun(subject.name, "burst " + std::to_string(options.burst), subject.burst);
     std::printf("%-18s %-14s   last note back %.2f periods after the first was played\n", "", "",
@@ -496,6 +537,25 @@ std::string Distribution(const NoteRun& r)
            ", lost " + std::to_string(r.lost());
 }
 
+// "100.000 % at 1.000 period, lost 0": the share of replies exactly one period after their note.
+std::string Share(const NoteRun& r)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f %% at 1.000 period, lost %zu",
+                  r.sent > 0 ? 100.0 * static_cast<double>(r.exactlyOnePeriod) / static_cast<double>(r.sent) : 0.0,
+                  r.lost());
+    return text;
+}
+
+// Each source's share, then the spread of all the replies.
+std::string MergedNote(const MergedNoteRun& m)
+{
+    std::string note;
+    for (std::size_t i = 0; i < m.sources.size(); ++i)
+        note += SourceLabel(i) + " " + Share(m.sources[i]) + "; ";
+    return note + "all: " + Distribution(m.total);
+}
+
 const Subject* Find(const std::vector<Subject>& subjects, const std::string& name)
 {
     for (const Subject& s : subjects)
@@ -581,6 +641,16 @@ void ReportTargets(const std::vector<Subject>& subjects, jack_nframes_t period, 
                          exact, Distribution(r),
                          beside + BeforeNote(before, [i](const Subject& b) { return Distribution(b.runs[i]); }));
         }
+    }
+    for (const Subject* s : {program, headless}) {
+        if (!s || !s->mergesSources)
+            continue;
+        const NoteRun& t = s->merged.total;
+        ReportTarget(at + (s == headless ? "headless, " : "") + std::to_string(MergedSources) + " sources at once, " +
+                         std::to_string(static_cast<int>(MergedRate)) + "/s in all, all at 1.000 period, none lost",
+                     t.sent > 0 && t.lost() == 0 && t.exactlyOnePeriod == t.sent, Share(t),
+                     MergedNote(s->merged) + "; " +
+                         BeforeNote(before, [](const Subject& b) { return Share(b.merged.total); }));
     }
     if (!program)
         return;
@@ -679,10 +749,14 @@ int main(int argc, char** argv)
         subjects.emplace_back("wire", "", std::vector<std::string>{}, false, false);
         subjects.emplace_back("direct forwarder", options->forwarder,
                               std::vector<std::string>{probe.outputPort(), probe.inputPort()}, false, false);
-        subjects.emplace_back("program", options->program, std::vector<std::string>{}, true, true);
-        subjects.emplace_back("headless", options->program, std::vector<std::string>{"--headless"}, true, true);
+        subjects.emplace_back("program", options->program, std::vector<std::string>{}, true, true, true);
+        // Its devices named, as a rig's service starts it.
+        subjects.emplace_back(
+            "headless", options->program,
+            std::vector<std::string>{"--headless", "--input", probe.outputPort(), "--output", probe.inputPort()}, true,
+            true, true);
         if (!options->before.empty())
-            subjects.emplace_back("program before", options->before, std::vector<std::string>{}, true, true);
+            subjects.emplace_back("program before", options->before, std::vector<std::string>{}, true, true, true);
         for (Subject& subject : subjects)
             MeasureSubject(probe, subject, *options);
         if (!options->idleClient.empty())

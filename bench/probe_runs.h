@@ -4,8 +4,11 @@
 // Timed runs of numbered notes played by the JACK probe into whatever stands
 // between its output and its input (the program, the direct forwarder, a
 // plain wire), matched with what comes back: latency in periods and in
-// microseconds, loss, order. Shared by the benchmarks over JACK.
+// microseconds, loss, order; also several probes playing into one port at
+// once, their replies told apart by their ids. Shared by the benchmarks over
+// JACK.
 
+#include "bench_note.h"
 #include "jack_probe.h"
 #include "latency_stats.h"
 
@@ -43,6 +46,25 @@ NoteRun FinishNoteRun(JackProbe& probe, double rate, std::size_t count);
 
 // Both of the above.
 NoteRun MeasureNotes(JackProbe& probe, double rate, std::size_t count);
+
+// One of several probes that play into the same port at once, and the ids
+// its notes carry (SourceNoteIds).
+struct NoteSource {
+    JackProbe* probe = nullptr;
+    NoteIds ids;
+};
+
+// The replies to several sources, received by one probe: each source's
+// matched with its own notes, and all of them together.
+struct MergedNoteRun {
+    std::vector<NoteRun> sources;
+    NoteRun total; // its spanPeriods is not measured
+};
+
+// As MeasureNotes, with every source playing its own run of `count` notes,
+// `rate` a second, at once, and the replies received by `sink`.
+MergedNoteRun MeasureMergedNotes(JackProbe& sink, const std::vector<NoteSource>& sources, double rate,
+                                 std::size_t count);
 
 // Two lines: sent, lost and order, then the latency in periods and in microseconds.
 void PrintNoteRun(const std::string& subject, const std::string& what, const NoteRun& run);
