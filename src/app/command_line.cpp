@@ -40,6 +40,9 @@ struct TOptions {
                               QStringLiteral("Sans fenêtre : la sortie MIDI, de même."), QStringLiteral("nom")};
     QCommandLineOption NotesOnly{QStringLiteral("notes-only"),
                                  QStringLiteral("Sans fenêtre : seules les notes passent par la courbe.")};
+    QCommandLineOption NoTestNote{QStringLiteral("no-test-note"),
+                                  QStringLiteral("Ne joue pas la note d'essai au démarrage (un poste relancé sur "
+                                                 "scène reste muet).")};
     QCommandLineOption Verbose{QStringLiteral("verbose"),
                                QStringLiteral("Sans fenêtre : chaque seconde, les messages reçus, envoyés et "
                                               "perdus, et le dernier passage par la courbe.")};
@@ -57,7 +60,7 @@ void Declare(QCommandLineParser& parser, const TOptions& options)
     // -qwindowtitle is then refused by its own name.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({options.Help, options.Version, options.ClientName, options.Headless, options.Curve,
-                       options.Input, options.Output, options.NotesOnly, options.Verbose});
+                       options.Input, options.Output, options.NotesOnly, options.Verbose, options.NoTestNote});
     parser.addPositionalArgument(QStringLiteral("fichier"),
                                  QStringLiteral("Fichier de courbe (.dat) à ouvrir au démarrage."),
                                  QStringLiteral("[fichier]"));
@@ -127,6 +130,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
         }
     }
 
+    result.NoTestNote = parser.isSet(options.NoTestNote);
     result.ClientName = parser.value(options.ClientName);
     if (const std::optional<QString> error = ClientNameError(result.ClientName))
         return Failure(parser, *error);

@@ -39,10 +39,12 @@ struct TCommandLine {
     TAction Action = TAction::Run;
     QString CurveFile;                          // curve file to open at start-up; empty for none
     QString ClientName = DefaultMidiClientName; // name of the program's MIDI client
+    bool NoTestNote = false;                    // --no-test-note: no test note at start-up, in either mode
     QString Text;                               // the help, or the error followed by the usage
     // Without a window (--headless, with --curve for CurveFile).
     bool Headless = false;
-    QString InputName;       // --input: the input device's name or part of it; empty for the first
+    QString InputName;       // --input: the input device's name or part of it; empty for the first (on
+                             // JACK, none: whatever the graph connects)
     QString OutputName;      // --output: the same for the output
     bool NotesOnly = false;  // --notes-only: only note messages go through the curve
     bool Verbose = false;    // --verbose: a line of counts every second

@@ -3,6 +3,7 @@
 
 #include "app/device_match.h"
 #include "app/error_report.h"
+#include "routing/midi_routing.h"
 
 #include <chrono>
 #include <cstdio>
@@ -59,6 +60,13 @@ void TConsoleView::UpdateDeviceList(TPortSide side, const std::vector<std::strin
         QTimer::singleShot(0, [this, side] { chooseAgain(side); });
 }
 
+void TConsoleView::ShowDeviceChoices(TPortSide side, const std::vector<std::string>& items, std::size_t,
+                                     const std::vector<std::string>& connected)
+{
+    Of(side).connected = connected;
+    UpdateDeviceList(side, items);
+}
+
 bool TConsoleView::Resolve(TPortSide side)
 {
     TSide& s = Of(side);
@@ -109,6 +117,10 @@ void TConsoleView::ShowPortHint(TPortSide side, const std::string& hint)
     // A port that is reopened is closed for a moment first: only a state
     // that holds is printed.
     TSide& s = Of(side);
+    // The same state shown again (the lists were counted again) does not
+    // put its printing off.
+    if (s.settle && s.settle->isActive() && s.hint == hint)
+        return;
     s.hint = hint;
     if (!s.settle) {
         s.settle = std::make_unique<QTimer>();
@@ -119,9 +131,19 @@ void TConsoleView::ShowPortHint(TPortSide side, const std::string& hint)
             if (settled.hint == settled.printedHint)
                 return;
             settled.printedHint = settled.hint;
-            const std::string device = SelectedDevice(side);
+            // In a graph, what is connected to the port; otherwise its device.
+            // In a graph, what is connected to the port, or else the device
+            // it waits for; otherwise its device.
+            std::vector<std::string> shown = settled.connected.value_or(std::vector<std::string>{});
+            if (shown.empty() && SelectedDevice(side) != TMidiRouting::NoDeviceEntry)
+                shown.push_back(SelectedDevice(side));
+            QStringList devices;
+            for (const std::string& device : shown)
+                if (!device.empty())
+                    devices << Quoted(device);
             const QString hint = QString::fromStdString(settled.hint);
-            PrintConsoleLine(device.empty() ? hint : QStringLiteral("%1 (%2)").arg(hint, Quoted(device)));
+            PrintConsoleLine(devices.isEmpty() ? hint
+                                               : QStringLiteral("%1 (%2)").arg(hint, devices.join(QStringLiteral(", "))));
         });
     }
     s.settle->start();

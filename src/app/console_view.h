@@ -33,6 +33,8 @@ public:
     void ClearDeviceList(TPortSide side) override;
     void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) override;
     void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override;
+    void ShowDeviceChoices(TPortSide side, const std::vector<std::string>& items, std::size_t chosen,
+                           const std::vector<std::string>& connected) override;
     std::string SelectedDevice(TPortSide side) const override;
     void ShowPortColour(TPortSide, bool) override {}
     void ShowPortHint(TPortSide side, const std::string& hint) override;
@@ -50,6 +52,7 @@ private:
         std::string fallback;               // the device chosen when none is named
         std::string resolved;               // the device the name found
         bool reported = false;              // its absence has been told once
+        std::optional<std::vector<std::string>> connected; // in a graph: what is connected to the port
         std::string hint;                   // the port's state, as last shown
         std::string printedHint;            // and as last printed
         std::unique_ptr<QTimer> settle;     // prints a state once it has held a moment

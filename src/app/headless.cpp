@@ -170,8 +170,14 @@ int RunHeadless(char* program, const TCommandLine& given)
 
     TMidiRouting routing;
     routing.CreateMidiPorts();
-    TConsoleView view({command.InputName.toStdString(), command.OutputName.toStdString()},
-                      [&routing](TPortSide side) { routing.ChooseDevice(side); });
+    // In a graph of ports a side without a name takes no device: the port
+    // carries whatever the graph connects to it.
+    const bool graph = MidiGraphAvailable();
+    const auto wanted = [graph](const QString& name) {
+        return name.isEmpty() && graph ? std::string(TMidiRouting::NoDeviceEntry) : name.toStdString();
+    };
+    TConsoleView view({wanted(command.InputName), wanted(command.OutputName)},
+                      [&routing](TPortSide side) { routing.AddChosenDevice(side); });
     routing.AttachView(&view);
     routing.PublishTransferTable(BuildTransferTable(points));
     routing.SetNotesOnly(command.NotesOnly);
@@ -219,9 +225,15 @@ int RunHeadless(char* program, const TCommandLine& given)
 
     // The window's start-up: devices, then the test note.
     routing.FillDeviceLists();
-    routing.ChooseDevice(TPortSide::Input);
-    routing.ChooseDevice(TPortSide::Output);
-    if (!ending)
+    routing.AddChosenDevice(TPortSide::Input);
+    routing.AddChosenDevice(TPortSide::Output);
+    if (graph && (command.InputName.isEmpty() || command.OutputName.isEmpty()))
+        PrintConsoleLine(QStringLiteral("%1 attend les connexions faites dans le graphe JACK")
+                             .arg(command.InputName.isEmpty() && command.OutputName.isEmpty()
+                                      ? QStringLiteral("ni --input ni --output : chaque port")
+                                      : command.InputName.isEmpty() ? QStringLiteral("sans --input : l'entrée")
+                                                                    : QStringLiteral("sans --output : la sortie")));
+    if (!ending && !command.NoTestNote)
         RunGuarded([&] { routing.SendTestNote(); });
 
     if (session)

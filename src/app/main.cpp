@@ -178,6 +178,7 @@ int main(int argc, char** argv)
     // The ports exist before the window and are freed after the loop has ended.
     SetMidiClientName(session ? session->ClientId() : command.ClientName.toStdString());
     TMidiRouting routing;
+    routing.StartUpTestNote = !command.NoTestNote;
     RunGuarded([&] { routing.CreateMidiPorts(); });
     int result = 0;
     {

@@ -355,7 +355,8 @@ void TfmMain::FormCreate()
     SelectRememberedDevice(cbMIDIOut, settings.LastOutput());
     cbMIDIInChange(cbMIDIIn);
     cbMIDIOutChange(cbMIDIOut);
-    routing->SendTestNote();
+    if (routing->StartUpTestNote)
+        routing->SendTestNote();
 }
 
 void TfmMain::SetCurrentCurveFile(const QString& Path)

@@ -232,6 +232,8 @@ private:
     void ClearDeviceList(TPortSide side) override;
     void FillDeviceList(TPortSide side, const std::vector<std::string>& names, std::size_t chosen) override;
     void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) override;
+    void ShowDeviceChoices(TPortSide side, const std::vector<std::string>& items, std::size_t chosen,
+                           const std::vector<std::string>& connected) override;
     std::string SelectedDevice(TPortSide side) const override;
     void ShowPortColour(TPortSide side, bool open) override;
     void ShowPortHint(TPortSide side, const std::string& hint) override;

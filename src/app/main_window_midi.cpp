@@ -181,6 +181,30 @@ void TfmMain::UpdateDeviceList(TPortSide side, const std::vector<std::string>& n
     combo->setCurrentIndex(chosen.isEmpty() ? 0 : static_cast<int>(items.indexOf(chosen)));
 }
 
+void TfmMain::ShowDeviceChoices(TPortSide side, const std::vector<std::string>& items, std::size_t chosen,
+                                const std::vector<std::string>& connected)
+{
+    QComboBox* combo = side == TPortSide::Input ? cbMIDIIn : cbMIDIOut;
+    QStringList names;
+    for (const std::string& name : connected)
+        names << QString::fromStdString(name);
+    combo->setToolTip(names.join(QLatin1Char('\n')));
+    // A list the user has open is left alone; it was counted as it opened.
+    if (combo->view()->isVisible())
+        return;
+    QStringList wanted;
+    for (const std::string& item : items)
+        wanted << QString::fromStdString(item);
+    QStringList current;
+    for (int i = 0; i < combo->count(); ++i)
+        current << combo->itemText(i);
+    if (wanted != current) {
+        combo->clear();
+        combo->addItems(wanted);
+    }
+    combo->setCurrentIndex(chosen < items.size() ? static_cast<int>(chosen) : -1);
+}
+
 std::string TfmMain::SelectedDevice(TPortSide side) const
 {
     return (side == TPortSide::Input ? cbMIDIIn : cbMIDIOut)->currentText().toStdString();

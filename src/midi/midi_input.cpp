@@ -63,7 +63,7 @@ void TMidiInput::SetDeviceID(std::uint32_t Value)
 {
     if (FState == misOpen)
         throw EMidiInputError("Change to DeviceID while device was open");
-    if (Value >= midiInGetNumDevs() && Value != MIDI_MAPPER)
+    if (Value >= midiInGetNumDevs() && Value != MIDI_MAPPER && Value != MIDI_GRAPHPORT)
         throw EMidiInputError("Invalid device ID");
     // The capabilities are read before anything changes, so that a device that
     // cannot be read leaves the port on the device it had.

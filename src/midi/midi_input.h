@@ -91,7 +91,8 @@ public:
     void SetProductName(const std::string& Value);
     // The selected device number.
     std::uint32_t DeviceID() const { return FDeviceID; }
-    // Selects device Value (or MIDI_MAPPER) and reads its capabilities.
+    // Selects device Value (or MIDI_MAPPER, or MIDI_GRAPHPORT: our own port in
+    // a graph of ports) and reads its capabilities.
     void SetDeviceID(std::uint32_t Value);
     // Ring-buffer entries used at the next Open (1 to MaxEventBufferCapacity).
     std::uint16_t Capacity() const { return FCapacity; }

@@ -139,7 +139,7 @@ void TMidiOutput::SetDeviceID(std::uint32_t Value)
 {
     if (FState == mosOpen)
         throw EMidiOutputError("Change to DeviceID while device was open");
-    if (Value >= midiOutGetNumDevs() && Value != MIDI_MAPPER)
+    if (Value >= midiOutGetNumDevs() && Value != MIDI_MAPPER && Value != MIDI_GRAPHPORT)
         throw EMidiOutputError("Invalid device ID");
     // The capabilities are read before anything changes, so that a device that
     // cannot be read leaves the port on the device it had.

@@ -132,7 +132,8 @@ public:
     void SetProductName(const std::string& Value);
     // The selected device number; MIDI_MAPPER for the mapper.
     std::uint32_t DeviceID() const { return FDeviceID; }
-    // Selects device Value (or MIDI_MAPPER) and reads its capabilities.
+    // Selects device Value (or MIDI_MAPPER, or MIDI_GRAPHPORT: our own port in
+    // a graph of ports) and reads its capabilities.
     void SetDeviceID(std::uint32_t Value);
     // Technology code of the selected device.
     OutPortTech Technology() const { return FTechnology; }

@@ -5,6 +5,7 @@
 // nothing; the status shapes and their hints say what happened.
 #include "routing/midi_routing.h"
 
+#include "routing/port_hints.h"
 #include "routing/side_ports.h"
 
 #include <QTimer>
@@ -18,8 +19,6 @@ namespace {
 // Where nothing tells of new ports (the ALSA sequencer, or JACK before a
 // server runs), the lists are counted again this often.
 constexpr std::chrono::milliseconds PollInterval{2000};
-
-const char* const LostHints[2] = {"Port MidiIn déconnecté", "Port MidiOut déconnecté"};
 
 bool Contains(const std::vector<std::string>& names, const std::string& name)
 {
@@ -73,29 +72,44 @@ void TMidiRouting::RefreshDeviceLists()
             continue;
         names[Index(side)] =
             WithPort(side, [](auto& port) { return std::remove_cvref_t<decltype(port)>::DeviceNames(); });
-        View->UpdateDeviceList(side, names[Index(side)]);
+        if (!Sides[Index(side)].OnGraph)
+            View->UpdateDeviceList(side, names[Index(side)]);
     }
     for (const TPortSide side : {TPortSide::Input, TPortSide::Output}) {
         TSideState& state = Sides[Index(side)];
-        const bool open = Port(side) && WithPort(side, [](auto& port) { return IsOpen(port); });
+        if (state.OnGraph || !Port(side))
+            continue;
+        const bool open = WithPort(side, [](auto& port) { return IsOpen(port); });
         const bool listed = Contains(names[Index(side)], state.Wanted);
+        // Our own port went with its server: it opens again with the next.
+        if (state.GraphLost) {
+            if (MidiGraphAvailable())
+                ChoosePort(side, state.Wanted, false);
+        }
         // Some servers tell nothing of a device that goes: its name leaving
         // the list says it.
-        if (open && !state.Wanted.empty() && !listed)
+        else if (open && !state.Wanted.empty() && !listed)
             PortLost(side);
         else if (state.Lost && listed)
-            ChoosePort(side, state.Wanted);
+            ChoosePort(side, state.Wanted, false);
     }
+    RefreshGraphSides(names);
 }
 
-void TMidiRouting::ChoosePort(TPortSide Side, const std::string& Name)
+void TMidiRouting::ChoosePort(TPortSide Side, const std::string& Name, bool Only)
 {
+    if (ChoosesGraph(Side, Name)) {
+        ChooseOnGraph(Side, Name, Only);
+        return;
+    }
     TSideState& state = Sides[Index(Side)];
     ++Busy;
     state.Wanted = Name;
     state.Lost = false;
     state.LostPending = false;
+    state.GraphLost = false;
     SetPortOpen(Side, false);
+    state.OnGraph = false;
     // A device chosen from a list that changed meanwhile is looked up by
     // name: when it has gone, no other device opens in its place.
     const bool found = Name.empty() || SelectDeviceByName(Side, Name);
@@ -119,6 +133,11 @@ void TMidiRouting::PortLost(TPortSide Side)
         return;
     }
     state.Lost = true;
+    // Our own port in the graph goes only with its server.
+    if (state.OnGraph) {
+        state.OnGraph = false;
+        state.GraphLost = true;
+    }
     ++Busy;
     DisconnectThru();
     // The port closes; what the device held goes with it.

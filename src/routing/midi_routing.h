@@ -70,7 +70,23 @@ public:
     // The device shown in a side's selector becomes its choice: close, select
     // by name, reopen. A device that has gone leaves its port closed, never
     // another device opened in its place; it opens once it is back.
+    //
+    // In a graph of ports (JACK) the port is the program's own, open for as
+    // long as the server runs and carrying whatever anyone connects to it;
+    // the selector shows and sets its connections. Choosing a device makes
+    // it the port's only connection, NoDeviceEntry takes them all away; the
+    // first choice, as the port opens, only adds its device. A device that
+    // has gone is connected again once it is back, beside whatever else is
+    // connected by then.
     void ChooseDevice(TPortSide Side);
+    // The same, but in a graph the device is only added to what is
+    // connected: the mode without a window never takes away a connection
+    // made by hand.
+    void AddChosenDevice(TPortSide Side);
+    // The first entry of a selector in a graph of ports: no connection.
+    static constexpr const char* NoDeviceEntry = "(aucun)";
+    // Whether a side's port is the program's own port in a graph of ports.
+    bool OnGraph(TPortSide Side) const { return Sides[Index(Side)].OnGraph; }
 
     // Live device lists.
 
@@ -133,6 +149,7 @@ public:
     bool ShuttingDown = false;            // set once, when the ports are freed at exit
     TMidiThru Thru;                       // the route between them while both are open
     TMidiRoutingWaits Waits;
+    bool StartUpTestNote = true;          // whether the start-up plays the test note
 
 private:
     // Takes every queued message in turn.
@@ -149,6 +166,9 @@ private:
         std::string Wanted;
         bool Lost = false;
         bool LostPending = false; // heard while a port was being opened
+        bool OnGraph = false;     // the port is our own port in the graph
+        bool GraphLost = false;   // that port went with its server: open it again with the next
+        std::string ManyEntry;    // the entry shown for several connections, if any
     };
     static std::size_t Index(TPortSide Side) { return Side == TPortSide::Input ? 0 : 1; }
     // A side's port as the base both ports share; null when its creation failed.
@@ -165,8 +185,18 @@ private:
     // Where a side's selector stands after filling: the first device that is
     // not another copy's port; Names.size() when there is none.
     std::size_t DefaultChoice(TPortSide Side, const std::vector<std::string>& Names) const;
-    // Closes, selects by name and reopens a side's port.
-    void ChoosePort(TPortSide Side, const std::string& Name);
+    // Closes, selects by name and reopens a side's port; in a graph, see
+    // ChooseOnGraph.
+    void ChoosePort(TPortSide Side, const std::string& Name, bool Only);
+    // Whether a choice of that name puts a side on the graph's own port.
+    bool ChoosesGraph(TPortSide Side, const std::string& Name) const;
+    // Opens our own port in the graph when it is not, then connects the
+    // device (the only connection when Only), or none for NoDeviceEntry.
+    void ChooseOnGraph(TPortSide Side, const std::string& Name, bool Only);
+    // The selector, shape and hint of a side on the graph, from its connections now.
+    void ShowConnections(TPortSide Side, const std::vector<std::string>& Names);
+    // Looks at the graph's sides again after the lists or connections changed.
+    void RefreshGraphSides(const std::vector<std::string> (&Names)[2]);
     // A side's chosen device has gone: its port closes, its shape turns red.
     void PortLost(TPortSide Side);
     // Hears of port changes (and counts again where nothing tells of them).

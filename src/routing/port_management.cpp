@@ -5,6 +5,8 @@
 // shape. Other errors go on to the error report.
 #include "routing/midi_routing.h"
 
+#include "routing/port_errors.h"
+#include "routing/port_hints.h"
 #include "routing/side_ports.h"
 #include "routing/waits.h"
 
@@ -12,28 +14,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <type_traits>
 
 namespace {
 
 constexpr std::uint16_t InputCapacity = 1024;
 constexpr std::uint16_t InputSysexBufferCount = 16;
 constexpr std::uint16_t InputSysexBufferSize = 63999;
-
-// By side, as TMidiRouting::Index numbers them.
-const char* const OpenHints[2] = {"Port MidiIn ouvert", "Port MidiOut ouvert"};
-const char* const ClosedHints[2] = {"Port MidiIn fermé", "Port MidiOut fermé"};
-
-// Runs f and drops the errors the ports raise on purpose (every one of the
-// program's own, which their shapes then show). Anything else, such as a
-// lack of memory or a broken assumption, goes on to the error report.
-template <class F>
-void IgnoringPortErrors(F&& f)
-{
-    try {
-        f();
-    } catch (const Exception&) {
-    }
-}
 
 // Restores the default cursor however the listing ends.
 class WaitCursor {
@@ -130,8 +117,15 @@ void TMidiRouting::FillDeviceList(TPortSide Side)
         return;
     std::vector<std::string> names;
     GetDeviceNames(Side, names);
+    std::size_t chosen = DefaultChoice(Side, names);
+    // In a graph the first entry stands for no connection, chosen when no
+    // device is.
+    if (MidiGraphAvailable()) {
+        names.insert(names.begin(), NoDeviceEntry);
+        chosen = chosen + 1 < names.size() ? chosen + 1 : 0;
+    }
     if (View && !names.empty())
-        View->FillDeviceList(Side, names, DefaultChoice(Side, names));
+        View->FillDeviceList(Side, names, chosen);
     if (Side == TPortSide::Input)
         ListenToInput();
 }
@@ -245,5 +239,20 @@ void TMidiRouting::ChooseDevice(TPortSide Side)
 {
     if (!Port(Side))
         return;
-    ChoosePort(Side, View ? View->SelectedDevice(Side) : std::string());
+    const std::string name = View ? View->SelectedDevice(Side) : std::string();
+    TSideState& state = Sides[Index(Side)];
+    // The entry that stands for several connections chooses nothing.
+    if (state.OnGraph && !state.ManyEntry.empty() && name == state.ManyEntry) {
+        ShowConnections(Side, WithPort(Side, [](auto& port) { return std::remove_cvref_t<decltype(port)>::DeviceNames(); }));
+        return;
+    }
+    // A port already on the graph is given that device alone; one that
+    // opens there only adds it to what is connected.
+    ChoosePort(Side, name, state.OnGraph);
+}
+
+void TMidiRouting::AddChosenDevice(TPortSide Side)
+{
+    if (Port(Side))
+        ChoosePort(Side, View ? View->SelectedDevice(Side) : std::string(), false);
 }

@@ -28,6 +28,11 @@ public:
     // one no longer listed, which stays shown), without running the
     // selector's change handler.
     virtual void UpdateDeviceList(TPortSide side, const std::vector<std::string>& names) = 0;
+    // A selector that shows the connections of a port in a graph of ports
+    // (JACK): its items become `items`, items[chosen] is shown, and its hint
+    // names the ports connected now; no change handler runs.
+    virtual void ShowDeviceChoices(TPortSide side, const std::vector<std::string>& items, std::size_t chosen,
+                                   const std::vector<std::string>& connected) = 0;
     // The selector's current text; empty when it holds nothing.
     virtual std::string SelectedDevice(TPortSide side) const = 0;
 

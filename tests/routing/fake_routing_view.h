@@ -18,6 +18,7 @@ public:
     std::map<TPortSide, std::string> selection; // as a selector shows it
     std::map<TPortSide, std::optional<bool>> colours; // true: lime; unset: never painted
     std::map<TPortSide, std::string> hints;
+    std::map<TPortSide, std::vector<std::string>> connections; // as a graph selector's hint names them
     std::map<TLamp, bool> lamps;
     std::vector<std::pair<int, int>> mappings;
     std::vector<std::exception_ptr> errors; // what notification handlers reported
@@ -39,6 +40,13 @@ public:
             lists[side].insert(lists[side].begin(), chosen);
         }
         selection[side] = chosen.empty() && !lists[side].empty() ? lists[side].front() : chosen;
+    }
+    void ShowDeviceChoices(TPortSide side, const std::vector<std::string>& items, std::size_t chosen,
+                           const std::vector<std::string>& shownConnections) override
+    {
+        lists[side] = items;
+        selection[side] = chosen < items.size() ? items[chosen] : std::string();
+        connections[side] = shownConnections;
     }
     std::string SelectedDevice(TPortSide side) const override
     {

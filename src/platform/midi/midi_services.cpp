@@ -240,7 +240,8 @@ MMRESULT midiInOpen(HMIDIIN* phmi, UINT uDeviceID, MidiCallbackProc dwCallback,
     const MidiCallbackProc callback = (fdwOpen & CallbackTypeMask) ? dwCallback : nullptr;
     auto device = std::make_unique<MidiInputDevice>(handle, callback, dwInstance);
     std::unique_ptr<MidiInputConnection> connection;
-    const MMRESULT opened = backend().openInput(uDeviceID, *device, connection);
+    const MMRESULT opened = uDeviceID == MIDI_GRAPHPORT ? backend().openGraphInput(*device, connection)
+                                                        : backend().openInput(uDeviceID, *device, connection);
     if (opened != MMSYSERR_NOERROR)
         return opened;
     device->attach(std::move(connection));
@@ -351,7 +352,8 @@ MMRESULT midiOutOpen(HMIDIOUT* phmo, UINT uDeviceID, MidiCallbackProc dwCallback
     if (uDeviceID == MIDI_MAPPER)
         return MMSYSERR_BADDEVICEID;
     std::unique_ptr<MidiOutputConnection> connection;
-    const MMRESULT opened = backend().openOutput(uDeviceID, connection);
+    const MMRESULT opened = uDeviceID == MIDI_GRAPHPORT ? backend().openGraphOutput(connection)
+                                                        : backend().openOutput(uDeviceID, connection);
     if (opened != MMSYSERR_NOERROR)
         return opened;
     HMIDIOUT handle = 0;
@@ -537,4 +539,24 @@ void SetMidiClientName(std::string name)
 const std::string& MidiClientName()
 {
     return clientNameSetting();
+}
+
+bool MidiGraphAvailable()
+{
+    return backend().hasGraph();
+}
+
+std::vector<std::string> midiGraphConnections(bool input)
+{
+    return backend().graphConnections(input);
+}
+
+bool midiIsGraphDevice(bool input, const std::string& name)
+{
+    return backend().isGraphDevice(input, name);
+}
+
+MMRESULT midiConnectGraph(bool input, const std::string& name, bool connect)
+{
+    return backend().connectGraph(input, name, connect);
 }

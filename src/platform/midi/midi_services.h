@@ -56,6 +56,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Input.
 UINT midiInGetNumDevs();
@@ -123,3 +124,20 @@ bool midiOutIsOtherCopy(UINT uDeviceID);
 // before the first MIDI call.
 void SetMidiClientName(std::string name);
 const std::string& MidiClientName();
+
+// A graph of ports (JACK, PipeWire's JACK). The program's own input and
+// output ports then carry whatever any client connects to them: they open
+// as device MIDI_GRAPHPORT, and their connections take the place of a
+// device. A change of the connections reaches the handler of
+// SetMidiPortsChangedHandler. `input` picks our input port (its connections
+// are devices of the input list) or our output port.
+//
+// Whether there is such a graph now (a JACK server runs).
+bool MidiGraphAvailable();
+// The full names of the ports connected to ours; empty without a graph.
+std::vector<std::string> midiGraphConnections(bool input);
+// Whether the listed device of that name is a port of the graph.
+bool midiIsGraphDevice(bool input, const std::string& name);
+// Connects that device's port to ours (connect true) or takes the connection
+// away; done already when it is so.
+MMRESULT midiConnectGraph(bool input, const std::string& name, bool connect);

@@ -75,6 +75,10 @@ PortKind CompositeMidiBackend::outputKind(unsigned device)
 
 MMRESULT CompositeMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
 {
+    if (device == MIDI_GRAPHPORT) {
+        MidiBackend* part = graph();
+        return part ? part->inputCaps(device, caps) : MMSYSERR_BADDEVICEID;
+    }
     if (!inputsListed_)
         inputCount();
     const Entry* entry = find(inputs_, device);
@@ -83,6 +87,10 @@ MMRESULT CompositeMidiBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
 
 MMRESULT CompositeMidiBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
 {
+    if (device == MIDI_GRAPHPORT) {
+        MidiBackend* part = graph();
+        return part ? part->outputCaps(device, caps) : MMSYSERR_BADDEVICEID;
+    }
     if (!outputsListed_)
         outputCount();
     const Entry* entry = find(outputs_, device);
@@ -104,4 +112,45 @@ MMRESULT CompositeMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiO
         outputCount();
     const Entry* entry = find(outputs_, device);
     return entry ? entry->part->openOutput(entry->device, out) : MMSYSERR_BADDEVICEID;
+}
+
+MidiBackend* CompositeMidiBackend::graph()
+{
+    const auto found = std::find_if(parts_.begin(), parts_.end(), [](const auto& part) { return part->hasGraph(); });
+    return found == parts_.end() ? nullptr : found->get();
+}
+
+bool CompositeMidiBackend::hasGraph()
+{
+    return graph() != nullptr;
+}
+
+MMRESULT CompositeMidiBackend::openGraphInput(MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
+{
+    MidiBackend* part = graph();
+    return part ? part->openGraphInput(sink, out) : MMSYSERR_BADDEVICEID;
+}
+
+MMRESULT CompositeMidiBackend::openGraphOutput(std::unique_ptr<MidiOutputConnection>& out)
+{
+    MidiBackend* part = graph();
+    return part ? part->openGraphOutput(out) : MMSYSERR_BADDEVICEID;
+}
+
+std::vector<std::string> CompositeMidiBackend::graphConnections(bool input)
+{
+    MidiBackend* part = graph();
+    return part ? part->graphConnections(input) : std::vector<std::string>{};
+}
+
+bool CompositeMidiBackend::isGraphDevice(bool input, const std::string& device)
+{
+    MidiBackend* part = graph();
+    return part && part->isGraphDevice(input, device);
+}
+
+MMRESULT CompositeMidiBackend::connectGraph(bool input, const std::string& device, bool connect)
+{
+    MidiBackend* part = graph();
+    return part ? part->connectGraph(input, device, connect) : MMSYSERR_NOTSUPPORTED;
 }

@@ -29,8 +29,17 @@ public:
     MMRESULT outputCaps(unsigned device, MIDIOUTCAPSW& caps) override;
     MMRESULT openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
     MMRESULT openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out) override;
+    // The graph is the first part's that has one.
+    bool hasGraph() override;
+    MMRESULT openGraphInput(MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
+    MMRESULT openGraphOutput(std::unique_ptr<MidiOutputConnection>& out) override;
+    std::vector<std::string> graphConnections(bool input) override;
+    bool isGraphDevice(bool input, const std::string& device) override;
+    MMRESULT connectGraph(bool input, const std::string& device, bool connect) override;
 
 private:
+    MidiBackend* graph();
+
     // Device n of the joined list: which part, and its number there.
     struct Entry {
         MidiBackend* part = nullptr;

@@ -74,14 +74,27 @@ PortKind ListedPortsBackend::outputKind(unsigned device)
     return port ? port->kind : PortKind::Program;
 }
 
+std::optional<ListedPort> ListedPortsBackend::graphPort(bool input)
+{
+    std::string name = hasGraph() ? graphPortName(input) : std::string();
+    if (name.empty())
+        return std::nullopt;
+    return ListedPort{PortApi::Jack, std::move(name), PortKind::Program};
+}
+
 MMRESULT ListedPortsBackend::inputCaps(unsigned device, MIDIINCAPSW& caps)
 {
+    if (device == MIDI_GRAPHPORT) {
+        const std::optional<ListedPort> own = graphPort(true);
+        return fillCaps(own ? &*own : nullptr, caps);
+    }
     return fillCaps(listedInput(device), caps);
 }
 
 MMRESULT ListedPortsBackend::outputCaps(unsigned device, MIDIOUTCAPSW& caps)
 {
-    const MMRESULT result = fillCaps(listedOutput(device), caps);
+    const std::optional<ListedPort> own = device == MIDI_GRAPHPORT ? graphPort(false) : std::nullopt;
+    const MMRESULT result = fillCaps(device == MIDI_GRAPHPORT ? (own ? &*own : nullptr) : listedOutput(device), caps);
     if (result == MMSYSERR_NOERROR) {
         caps.wTechnology = MOD_MIDIPORT;
         caps.wChannelMask = AllChannels;

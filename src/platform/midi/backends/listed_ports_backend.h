@@ -11,6 +11,8 @@
 #include "platform/midi/backends/midi_backend.h"
 #include "platform/midi/backends/port_order.h"
 
+#include <optional>
+#include <string>
 #include <vector>
 
 class ListedPortsBackend : public MidiBackend {
@@ -29,8 +31,16 @@ protected:
     // The port that device n stands for; null past the end of the list.
     const ListedPort* listedInput(unsigned device);
     const ListedPort* listedOutput(unsigned device);
+    // The full name of our own port of a direction, when the backend has a
+    // graph (device MIDI_GRAPHPORT).
+    virtual std::string graphPortName(bool input)
+    {
+        static_cast<void>(input);
+        return {};
+    }
 
 private:
+    std::optional<ListedPort> graphPort(bool input);
     const std::vector<ListedPort>& current(bool inputs);
     unsigned count(bool inputs);
 

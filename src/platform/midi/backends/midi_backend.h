@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 // Receives complete incoming messages on the driver thread. Must not
 // allocate, lock or block.
@@ -121,4 +123,47 @@ public:
     // Opens port n; on success `out` holds the connection.
     virtual MMRESULT openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) = 0;
     virtual MMRESULT openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out) = 0;
+
+    // A graph of ports (JACK): the backend's own input and output ports live
+    // as long as its client and carry whatever any client connects to them;
+    // devices are then connections, which anyone may make or break. A change
+    // of our ports' connections is reported as portsChanged. `input` picks
+    // our input port (fed by the devices of the input list) or our output.
+
+    // Whether the backend has such ports now (a server runs).
+    virtual bool hasGraph() { return false; }
+    // Opens our own port (device MIDI_GRAPHPORT); its caps name it.
+    virtual MMRESULT openGraphInput(MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
+    {
+        static_cast<void>(sink);
+        static_cast<void>(out);
+        return MMSYSERR_BADDEVICEID;
+    }
+    virtual MMRESULT openGraphOutput(std::unique_ptr<MidiOutputConnection>& out)
+    {
+        static_cast<void>(out);
+        return MMSYSERR_BADDEVICEID;
+    }
+    // The full names of the ports connected to ours, as the lists name them.
+    virtual std::vector<std::string> graphConnections(bool input)
+    {
+        static_cast<void>(input);
+        return {};
+    }
+    // Whether the device of that name is a port of the graph.
+    virtual bool isGraphDevice(bool input, const std::string& device)
+    {
+        static_cast<void>(input);
+        static_cast<void>(device);
+        return false;
+    }
+    // Connects the device's port to ours, or takes that connection away;
+    // either is done already when it is so.
+    virtual MMRESULT connectGraph(bool input, const std::string& device, bool connect)
+    {
+        static_cast<void>(input);
+        static_cast<void>(device);
+        static_cast<void>(connect);
+        return MMSYSERR_NOTSUPPORTED;
+    }
 };

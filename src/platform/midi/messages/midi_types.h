@@ -60,6 +60,9 @@ constexpr UINT MOM_DEVICELOST = 975;
 
 constexpr DWORD CALLBACK_FUNCTION = 0x30000;
 constexpr UINT MIDI_MAPPER = 0xFFFFFFFF;
+// Ours: the program's own port in a graph of ports (JACK), open whatever is
+// connected to it; the devices are then its connections (midi*Graph*).
+constexpr UINT MIDI_GRAPHPORT = 0xFFFFFFFE;
 
 // MIDIHDR.dwFlags
 constexpr DWORD MHDR_DONE = 0x1;

@@ -15,6 +15,7 @@
 #include <jack/midiport.h>
 #include <jack/uuid.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -74,6 +75,7 @@ bool IsProgramCopy(jack_client_t* client, const std::string& clientName)
 
 constexpr std::uint32_t NotifyServerGone = 1;
 constexpr std::uint32_t NotifyPortsChanged = 2;
+constexpr std::uint32_t NotifyConnectionsChanged = 3;
 
 struct InputState {
     explicit InputState(MidiInputSink& s) : sink(s) {}
@@ -344,6 +346,11 @@ void onPortRename(jack_port_id_t, const char*, const char*, void* arg)
     static_cast<Session*>(arg)->post(NotifyPortsChanged);
 }
 
+void onPortConnect(jack_port_id_t, jack_port_id_t, int, void* arg)
+{
+    static_cast<Session*>(arg)->post(NotifyConnectionsChanged);
+}
+
 // Connects a pair of ports; `made` tells whether this call made the
 // connection (false when it was there already).
 bool connectPorts(Session& session, const std::string& source, const std::string& destination, bool& made)
@@ -482,6 +489,22 @@ MMRESULT openConnection(const std::shared_ptr<Session>& shared, const ListedPort
     return MMSYSERR_NOERROR;
 }
 
+// Publishes the state of our own port to the process callback, connecting
+// nothing: whatever is connected to the port, by anyone, is its traffic.
+template <class Connection, class State, class Base>
+MMRESULT openGraphConnection(const std::shared_ptr<Session>& shared, std::unique_ptr<State> state,
+                             std::unique_ptr<Base>& out)
+{
+    Session* session = shared.get();
+    if (!session || !session->running.load(std::memory_order_acquire))
+        return MIDIERR_NODEVICE;
+    if (Direction<State>::open(*session))
+        return MMSYSERR_ALLOCATED;
+    Direction<State>::slot(*session).store(state.get(), std::memory_order_seq_cst);
+    out = std::make_unique<Connection>(shared, std::move(state), std::string(), false);
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT JackInputConnection::connectThru(MidiOutputConnection& output, const ThruMap& map)
 {
     // Only the client's own output is written in the process callback.
@@ -542,6 +565,7 @@ struct JackMidiBackend::Impl {
         jack_on_info_shutdown(fresh->client, &onShutdown, fresh.get());
         jack_set_port_registration_callback(fresh->client, &onPortRegistration, fresh.get());
         jack_set_port_rename_callback(fresh->client, &onPortRename, fresh.get());
+        jack_set_port_connect_callback(fresh->client, &onPortConnect, fresh.get());
         if (!fresh->in || !fresh->out || jack_set_process_callback(fresh->client, &process, fresh.get()) != 0
             || jack_activate(fresh->client) != 0) {
             fresh->window.store(nullptr, std::memory_order_release);
@@ -588,6 +612,11 @@ struct JackMidiBackend::Impl {
         // A session that has gone since it posted is kept, abandoned: the
         // pointer still leads to it.
         auto* reporter = reinterpret_cast<Session*>(message.WParam);
+        if (message.Msg == NotifyConnectionsChanged) {
+            if (events)
+                events->portsChanged();
+            return;
+        }
         report(*reporter, message.Msg == NotifyServerGone);
         if (message.Msg == NotifyPortsChanged)
             settle.start();
@@ -599,11 +628,13 @@ struct JackMidiBackend::Impl {
     {
         JackInputConnection* input = reporter.openInput;
         JackOutputConnection* output = reporter.openOutput;
-        // A device is lost with its server, or when its port goes or is renamed.
-        const bool inputLost = input && !input->link.lost
-            && (serverGone || !reporter.hasPort(input->link.device));
-        const bool outputLost = output && !output->link.lost
-            && (serverGone || !reporter.hasPort(output->link.device));
+        // A device is lost with its server, or when its port goes or is
+        // renamed; our own port (no device) only with its server.
+        const auto gone = [&](const std::string& device) {
+            return serverGone || (!device.empty() && !reporter.hasPort(device));
+        };
+        const bool inputLost = input && !input->link.lost && gone(input->link.device);
+        const bool outputLost = output && !output->link.lost && gone(output->link.device);
         if (inputLost)
             input->link.lost = true;
         if (outputLost)
@@ -670,4 +701,67 @@ MMRESULT JackMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutput
 {
     return openConnection<JackOutputConnection>(d->session, listedOutput(device), std::make_unique<OutputState>(),
                                                 out);
+}
+
+bool JackMidiBackend::hasGraph()
+{
+    return d->ensureSession();
+}
+
+std::string JackMidiBackend::graphPortName(bool input)
+{
+    return input ? d->session->inName : d->session->outName;
+}
+
+MMRESULT JackMidiBackend::openGraphInput(MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out)
+{
+    if (!d->ensureSession())
+        return MIDIERR_NODEVICE;
+    return openGraphConnection<JackInputConnection>(d->session, std::make_unique<InputState>(sink), out);
+}
+
+MMRESULT JackMidiBackend::openGraphOutput(std::unique_ptr<MidiOutputConnection>& out)
+{
+    if (!d->ensureSession())
+        return MIDIERR_NODEVICE;
+    return openGraphConnection<JackOutputConnection>(d->session, std::make_unique<OutputState>(), out);
+}
+
+std::vector<std::string> JackMidiBackend::graphConnections(bool input)
+{
+    std::vector<std::string> names;
+    if (!d->session || !d->session->running.load(std::memory_order_acquire))
+        return names;
+    const char** connected =
+        jack_port_get_all_connections(d->session->client, input ? d->session->in : d->session->out);
+    for (const char** name = connected; name && *name; ++name)
+        names.emplace_back(*name);
+    jack_free(connected);
+    return names;
+}
+
+bool JackMidiBackend::isGraphDevice(bool input, const std::string& device)
+{
+    if (!d->ensureSession())
+        return false;
+    std::vector<ListedPort> ports;
+    d->collect(input ? JackPortIsOutput : JackPortIsInput, ports);
+    return std::any_of(ports.begin(), ports.end(), [&](const ListedPort& port) { return port.name == device; });
+}
+
+MMRESULT JackMidiBackend::connectGraph(bool input, const std::string& device, bool connect)
+{
+    if (!d->session || !d->session->running.load(std::memory_order_acquire))
+        return MIDIERR_NODEVICE;
+    Session& session = *d->session;
+    const std::string& source = input ? device : session.outName;
+    const std::string& destination = input ? session.inName : device;
+    if (!connect) {
+        const int result = jack_disconnect(session.client, source.c_str(), destination.c_str());
+        return result == 0 || !jack_port_connected_to(input ? session.in : session.out, device.c_str())
+            ? MMSYSERR_NOERROR
+            : MMSYSERR_ERROR;
+    }
+    bool made = false;
+    return connectPorts(session, source, destination, made) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }

@@ -6,7 +6,9 @@
 // and one MIDI output port "out", registered when the client opens and kept
 // for its whole life, so that patchbays and session tools find them again.
 // Opening a device connects our port to the device's port; closing
-// disconnects just that connection. The device lists are the server's MIDI
+// disconnects just that connection. Opened as the graph's own port
+// (MIDI_GRAPHPORT), a port takes whatever any client connects to it, and
+// its connections are the devices (MidiBackend's graph members). The device lists are the server's MIDI
 // ports, ours left out; the program never starts a server.
 //
 // Threading contract
@@ -54,9 +56,16 @@ public:
     bool serverAvailable() override;
     MMRESULT openInput(unsigned device, MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
     MMRESULT openOutput(unsigned device, std::unique_ptr<MidiOutputConnection>& out) override;
+    bool hasGraph() override;
+    MMRESULT openGraphInput(MidiInputSink& sink, std::unique_ptr<MidiInputConnection>& out) override;
+    MMRESULT openGraphOutput(std::unique_ptr<MidiOutputConnection>& out) override;
+    std::vector<std::string> graphConnections(bool input) override;
+    bool isGraphDevice(bool input, const std::string& device) override;
+    MMRESULT connectGraph(bool input, const std::string& device, bool connect) override;
 
 private:
     std::vector<ListedPort> listPorts(bool inputs) override;
+    std::string graphPortName(bool input) override;
 
     struct Impl;
     std::unique_ptr<Impl> d;
