@@ -217,7 +217,11 @@ void TfmMain::ShowPortColour(TPortSide side, bool open)
 
 void TfmMain::ShowPortHint(TPortSide side, const std::string& hint)
 {
-    (side == TPortSide::Input ? shMidiIn : shMidiOut)->setToolTip(QString::fromStdString(hint));
+    // The same hint again (the connections were looked at again) changes nothing.
+    TStatusShape* shape = side == TPortSide::Input ? shMidiIn : shMidiOut;
+    const QString text = QString::fromStdString(hint);
+    if (shape->toolTip() != text)
+        shape->setToolTip(text);
 }
 
 void TfmMain::ShowWaitCursor(bool on)

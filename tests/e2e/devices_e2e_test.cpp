@@ -243,8 +243,8 @@ TEST_F(DevicesOnJack, ADeviceThatGoesTurnsRedAndOpensAgainByItselfWhileNotesFlow
         SCOPED_TRACE(side.name);
         EXPECT_EQ((form.get()->*side.shape)->BrushColor(), Red);
         EXPECT_EQ((form.get()->*side.shape)->toolTip().toStdString(), side.lostHint);
-        EXPECT_EQ((form.get()->*side.selector)->currentText(), side.side == TPortSide::Input ? "keyboard:out"
-                                                                                              : "keyboard:in");
+        // Never shown as chosen while it is not connected.
+        EXPECT_EQ((form.get()->*side.selector)->currentText(), TMidiRouting::NoDeviceEntry);
         EXPECT_TRUE(ConnectedTo(side.ourPort, {}));
     }
 
@@ -357,7 +357,8 @@ TEST_F(DevicesOnJack, ADeviceChosenFromAListThatChangedOpensByNameOrNotAtAllNeve
             EXPECT_FALSE(Probe(client(ports[2])).waitForEvents(1, 0ms));
         }
 
-        // A device that has gone when it is picked: our port stays closed.
+        // A device that has gone when it is picked: our port is left with
+        // nothing connected, and waits for it.
         const std::string gone = (Add(prefix + "gone").*side.devicePort)();
         ASSERT_TRUE(Eventually([&] { return Lists(combo, gone); }));
         const int goneIndex = combo->findText(QString::fromStdString(gone));
@@ -367,8 +368,8 @@ TEST_F(DevicesOnJack, ADeviceChosenFromAListThatChangedOpensByNameOrNotAtAllNeve
         EXPECT_TRUE(ConnectedTo(side.ourPort, {}));
         EXPECT_EQ((form.get()->*side.shape)->BrushColor(), Red);
         EXPECT_EQ((form.get()->*side.shape)->toolTip().toStdString(), side.lostHint);
-        EXPECT_EQ(combo->currentText().toStdString(), gone);
-        // Once it is back it opens by itself.
+        EXPECT_EQ(combo->currentText().toStdString(), TMidiRouting::NoDeviceEntry);
+        // Once it is back it is connected by itself.
         Add(client(gone));
         EXPECT_TRUE(ConnectedTo(side.ourPort, {gone}));
         EXPECT_TRUE(Eventually([&] { return (form.get()->*side.shape)->BrushColor() == Lime; }));
@@ -379,7 +380,9 @@ TEST_F(DevicesOnJack, ADeviceChosenFromAListThatChangedOpensByNameOrNotAtAllNeve
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 
-TEST_F(DevicesOnJack, OurClientKeepsItsTwoPortsWhateverIsChosenAndAConnectionMadeByHandStays)
+// Choosing a device makes it our port's only connection; a connection made
+// by hand beside it shows as "2 appareils" and carries its notes too, merged.
+TEST_F(DevicesOnJack, OurClientKeepsItsTwoPortsAndChoosingADeviceMakesItTheOnlyConnection)
 {
     JackProbe& keyboard = Add("keyboard");
     Start("keyboard");
@@ -391,19 +394,23 @@ TEST_F(DevicesOnJack, OurClientKeepsItsTwoPortsWhateverIsChosenAndAConnectionMad
                 && Lists(form.get()->*side.selector, (sequencer.*side.devicePort)());
         }));
     }
-    // Made in a patchbay: the sequencer plays into our input too.
-    ASSERT_TRUE(sequencer.connect(sequencer.outputPort(), OurInput));
 
-    for (const char* device : {"pads", "sequencer", "keyboard", "pads", "keyboard"}) {
+    for (const char* device : {"pads", "keyboard", "pads"}) {
         SCOPED_TRACE(device);
+        // Made in a patchbay: the sequencer plays into our input too.
+        ASSERT_TRUE(sequencer.connect(sequencer.outputPort(), OurInput));
+        ASSERT_TRUE(Eventually([&] { return form->cbMIDIIn->currentText() == "2 appareils"; }));
         JackProbe& chosen = Probe(device);
         for (const Side& side : Sides)
             Choose(side, (chosen.*side.devicePort)());
-        Names input{chosen.outputPort()};
-        if (&chosen != &sequencer)
-            input.push_back(sequencer.outputPort());
-        EXPECT_TRUE(ConnectedTo(OurInput, input));
+        EXPECT_TRUE(ConnectedTo(OurInput, {chosen.outputPort()}));
         EXPECT_TRUE(ConnectedTo(OurOutput, {chosen.inputPort()}));
+        ASSERT_TRUE(sequencer.connect(sequencer.outputPort(), OurInput));
+        ASSERT_TRUE(Eventually([&] { return form->cbMIDIIn->currentText() == "2 appareils"; }));
+        const QStringList named = form->cbMIDIIn->toolTip().split('\n');
+        EXPECT_EQ(Sorted({named[0].toStdString(), named.value(1).toStdString()}),
+                  Sorted({chosen.outputPort(), sequencer.outputPort()}));
+        EXPECT_EQ(form->shMidiIn->BrushColor(), Lime);
         // The server's ports, as jack_lsp lists them: ours are the same two.
         Names ours;
         for (const std::string& port : keyboard.allPorts()) {
@@ -411,8 +418,74 @@ TEST_F(DevicesOnJack, OurClientKeepsItsTwoPortsWhateverIsChosenAndAConnectionMad
                 ours.push_back(port);
         }
         EXPECT_EQ(Sorted(ours), Sorted({OurInput, OurOutput}));
+        // Both sources, merged.
         EXPECT_EQ(RoundTrip(sequencer, chosen, {0x90, 64, 70}), (Bytes{0x90, 64, form->TransferTable[70]}));
+        EXPECT_EQ(RoundTrip(chosen, chosen, {0x91, 65, 71}), (Bytes{0x91, 65, form->TransferTable[71]}));
     }
+    EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+}
+
+// Started with no device at all: each port is open with nothing connected.
+// A source and a sink patched by hand, as a patchbay does, carry the curve
+// and show in the selectors; "(aucun)" takes every connection away.
+TEST_F(DevicesOnJack, WithNoDeviceWhatIsPatchedByHandIsForwardedAndShownAndAucunUnpatchesIt)
+{
+    StartWithMidi();
+    const char* const unconnected[2] = {"Port MidiIn : aucun appareil", "Port MidiOut : aucun appareil"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(Sides[i].name);
+        EXPECT_EQ((form.get()->*Sides[i].selector)->currentText(), TMidiRouting::NoDeviceEntry);
+        EXPECT_EQ((form.get()->*Sides[i].shape)->BrushColor(), Red);
+        EXPECT_EQ((form.get()->*Sides[i].shape)->toolTip().toStdString(), unconnected[i]);
+    }
+
+    JackProbe& keyboard = Add("keyboard");
+    ASSERT_TRUE(keyboard.connect(keyboard.outputPort(), OurInput));
+    ASSERT_TRUE(keyboard.connect(OurOutput, keyboard.inputPort()));
+    for (const Side& side : Sides) {
+        SCOPED_TRACE(side.name);
+        const QString port = QString::fromStdString((keyboard.*side.devicePort)());
+        EXPECT_TRUE(Eventually([&] { return (form.get()->*side.selector)->currentText() == port; }));
+        EXPECT_EQ((form.get()->*side.selector)->toolTip(), port);
+        EXPECT_TRUE(Eventually([&] { return (form.get()->*side.shape)->BrushColor() == Lime; }));
+    }
+    EXPECT_EQ(RoundTrip(keyboard, keyboard, {0x90, 60, 100}), (Bytes{0x90, 60, form->TransferTable[100]}));
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(Sides[i].name);
+        Choose(Sides[i], TMidiRouting::NoDeviceEntry);
+        EXPECT_TRUE(ConnectedTo(Sides[i].ourPort, {}));
+        EXPECT_EQ((form.get()->*Sides[i].shape)->BrushColor(), Red);
+        EXPECT_EQ((form.get()->*Sides[i].shape)->toolTip().toStdString(), unconnected[i]);
+    }
+    EXPECT_TRUE(reported.isEmpty()) << ReportedText();
+}
+
+// A chosen device that goes leaves our ports open: another device patched by
+// hand meanwhile is forwarded. The chosen one, back, is connected again
+// beside it, never in its place.
+TEST_F(DevicesOnJack, AChosenDeviceThatGoesLeavesThePortsLiveAndComesBackBesideWhatWasPatched)
+{
+    Add("keyboard");
+    Start("keyboard");
+    Remove("keyboard");
+    ASSERT_TRUE(Eventually(
+        [&] { return routing->PortIsLost(TPortSide::Input) && routing->PortIsLost(TPortSide::Output); }));
+
+    JackProbe& pads = Add("pads");
+    ASSERT_TRUE(pads.connect(pads.outputPort(), OurInput));
+    ASSERT_TRUE(pads.connect(OurOutput, pads.inputPort()));
+    EXPECT_EQ(RoundTrip(pads, pads, {0x90, 60, 100}), (Bytes{0x90, 60, form->TransferTable[100]}));
+
+    JackProbe& keyboard = Add("keyboard");
+    for (const Side& side : Sides) {
+        SCOPED_TRACE(side.name);
+        EXPECT_TRUE(ConnectedTo(side.ourPort, {(keyboard.*side.devicePort)(), (pads.*side.devicePort)()}));
+        EXPECT_TRUE(Eventually([&] { return (form.get()->*side.selector)->currentText() == "2 appareils"; }));
+        EXPECT_FALSE(routing->PortIsLost(side.side));
+    }
+    EXPECT_EQ(RoundTrip(keyboard, pads, {0x90, 61, 90}), (Bytes{0x90, 61, form->TransferTable[90]}));
+    EXPECT_EQ(RoundTrip(pads, keyboard, {0x90, 62, 80}), (Bytes{0x90, 62, form->TransferTable[80]}));
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 
