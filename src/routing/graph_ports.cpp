@@ -48,13 +48,7 @@ void TMidiRouting::ChooseOnGraph(TPortSide Side, const std::string& Name, bool O
     state.Lost = false;
     state.LostPending = false;
     state.GraphLost = false;
-    if (!state.OnGraph) {
-        SetPortOpen(Side, false);
-        IgnoringPortErrors([&] { WithPort(Side, [](auto& port) { port.SetDeviceID(MIDI_GRAPHPORT); }); });
-        SetPortOpen(Side, true);
-        state.OnGraph = WithPort(Side, [](auto& port) { return IsOpen(port); });
-    }
-    if (state.OnGraph) {
+    const auto connect = [&] {
         if (Only) {
             for (const std::string& connected : midiGraphConnections(input)) {
                 if (connected != state.Wanted)
@@ -67,6 +61,18 @@ void TMidiRouting::ChooseOnGraph(TPortSide Side, const std::string& Name, bool O
             else
                 state.Lost = true;
         }
+    };
+    if (state.OnGraph) {
+        connect();
+    } else {
+        SetPortOpen(Side, false);
+        IgnoringPortErrors([&] { WithPort(Side, [](auto& port) { port.SetDeviceID(MIDI_GRAPHPORT); }); });
+        // The device is connected as the port opens, before its wait, as
+        // a device is opened.
+        SetPortOpen(Side, true, [&] {
+            state.OnGraph = true;
+            connect();
+        });
     }
     ShowConnections(Side, WithPort(Side, [](auto& port) { return std::remove_cvref_t<decltype(port)>::DeviceNames(); }));
     EndBusy();

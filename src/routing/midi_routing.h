@@ -24,6 +24,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,7 +64,8 @@ public:
     // default takes one, since two copies on each other's ports loop.
     void GetDeviceNames(TPortSide Side, std::vector<std::string>& List);
     // Opens or closes a side's port and shows its state; raises nothing.
-    void SetPortOpen(TPortSide Side, bool Open);
+    // Opened runs once the port is open, before the wait that follows.
+    void SetPortOpen(TPortSide Side, bool Open, const std::function<void()>& Opened = {});
     // Chooses a side's device by product name; false, the port keeping its
     // device, when no device has that name.
     bool SelectDeviceByName(TPortSide Side, const std::string& Name);

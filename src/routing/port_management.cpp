@@ -179,7 +179,7 @@ std::size_t TMidiRouting::DefaultChoice(TPortSide Side, const std::vector<std::s
     return static_cast<std::size_t>(first - Names.begin());
 }
 
-void TMidiRouting::SetPortOpen(TPortSide Side, bool Open)
+void TMidiRouting::SetPortOpen(TPortSide Side, bool Open, const std::function<void()>& Opened)
 {
     if (!ShuttingDown && View)
         IgnoringPortErrors([&] { View->ShowPortColour(Side, false); });
@@ -189,6 +189,8 @@ void TMidiRouting::SetPortOpen(TPortSide Side, bool Open)
         if (Open) {
             const bool opened = WithPort(Side, [](auto& port) { return OpenDevice(port); });
             ConnectThru();
+            if (opened && Opened)
+                Opened();
             // An error of a handler that ran during the wait ends the wait,
             // not the port: the shape still tells what the port is.
             std::exception_ptr waitError;

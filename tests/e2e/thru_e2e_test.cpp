@@ -331,8 +331,15 @@ TEST_F(ThruOnJack, AfterTheServerStartsAgainForwardingResumesInEitherOrderOfChoo
         server.start();
         probe = std::make_unique<JackProbe>("keyboard");
         if (outputFirst) {
-            for (QComboBox* selector : {form->cbMIDIOut, form->cbMIDIIn})
+            // The user picks the keyboard again, as soon as it is listed.
+            const std::pair<QComboBox*, std::string> picks[2] = {{form->cbMIDIOut, probe->inputPort()},
+                                                                  {form->cbMIDIIn, probe->outputPort()}};
+            for (const auto& [selector, port] : picks) {
+                const QString name = QString::fromStdString(port);
+                ASSERT_TRUE(QTest::qWaitFor([&] { return selector->findText(name) >= 0; }, 10000)) << port;
+                selector->setCurrentIndex(selector->findText(name));
                 emit selector->activated(selector->currentIndex());
+            }
         }
         // Without a choice, the devices open again once the program sees them back.
         ASSERT_TRUE(QTest::qWaitFor(

@@ -127,7 +127,7 @@ TEST_F(WindowOnJack, InputDuringTheStartUpWaitIsLostAndTheInputShowsOpen)
     EXPECT_TRUE(reported.isEmpty()) << ReportedText();
 }
 
-TEST_F(WindowOnJack, ADeviceWhosePortsGoAwayOpensAgainWhenChosen)
+TEST_F(WindowOnJack, ADeviceWhosePortsGoAwayIsConnectedAgainWhenItIsBack)
 {
     probe = std::make_unique<JackProbe>("keyboard");
     Start();
@@ -136,10 +136,10 @@ TEST_F(WindowOnJack, ADeviceWhosePortsGoAwayOpensAgainWhenChosen)
     probe.reset(); // the device leaves while both ports are open on it
     ExpectTheWindowToKeepAnswering(200ms);
 
-    ExpectTheDeviceToOpenAgainWhenChosen();
+    ExpectTheDeviceToBeConnectedAgain();
 }
 
-TEST_F(WindowOnJack, AServerKilledWhileForwardingLeavesTheWindowAnsweringAndItsDevicesOpenAgainWhenChosen)
+TEST_F(WindowOnJack, AServerKilledWhileForwardingLeavesTheWindowAnsweringAndItsDevicesConnectedAgainWhenItIsBack)
 {
     PrivateJackServer server;
     probe = std::make_unique<JackProbe>("keyboard");
@@ -155,7 +155,7 @@ TEST_F(WindowOnJack, AServerKilledWhileForwardingLeavesTheWindowAnsweringAndItsD
     ExpectTheWindowToKeepAnswering(700ms);
 
     server.start();
-    ExpectTheDeviceToOpenAgainWhenChosen();
+    ExpectTheDeviceToBeConnectedAgain();
     Stop(); // before the server goes
 }
 
