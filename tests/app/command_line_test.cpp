@@ -160,6 +160,17 @@ TEST(CommandLine, TheModeWithoutAWindowReadsItsOwnOptions)
     EXPECT_TRUE(bare.InputName.isEmpty() && bare.OutputName.isEmpty() && bare.CurveFile.isEmpty());
 }
 
+// Either mode may start silent.
+TEST(CommandLine, NoTestNoteHoldsInBothModes)
+{
+    for (const QStringList& arguments : {QStringList{"--no-test-note"}, QStringList{"--headless", "--no-test-note"}}) {
+        const TCommandLine command = ParseCommandLine(QStringList{QStringLiteral("velomorph")} + arguments);
+        ASSERT_EQ(command.Action, TCommandLine::TAction::Run) << command.Text.toStdString();
+        EXPECT_TRUE(command.NoTestNote) << arguments.join(' ').toStdString();
+    }
+    EXPECT_FALSE(ParseCommandLine({QStringLiteral("velomorph")}).NoTestNote);
+}
+
 TEST(CommandLine, TheWindowsModeRefusesTheOptionsOfTheModeWithoutAWindow)
 {
     for (const QStringList& arguments :
