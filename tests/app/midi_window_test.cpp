@@ -78,6 +78,19 @@ TEST_F(MidiWindowTest, StartUpOpensTheFirstDevicesAndPlaysTheTestNote)
     EXPECT_FALSE(form->CurveModified);
 }
 
+// --no-test-note: the devices open as at every start, and nothing is played.
+TEST_F(MidiWindowTest, StartUpWithoutTheTestNoteOpensTheDevicesAndPlaysNothing)
+{
+    backend->addInput(Named("Keyboard"));
+    backend->addOutput(Named("Synth"));
+    StartWithMidi(false);
+    EXPECT_TRUE(backend->isInputOpen(0));
+    EXPECT_TRUE(backend->isOutputOpen(0));
+    EXPECT_EQ(form->shMidiOut->BrushColor(), Lime);
+    EXPECT_TRUE(backend->sentMessages(0).empty());
+    EXPECT_TRUE(reported.isEmpty());
+}
+
 TEST_F(MidiWindowTest, TheTestNoteLastsAtLeast300Ms)
 {
     StartWithOneOfEach();

@@ -22,9 +22,10 @@ void WindowFixture::StartWindow()
     form = std::make_unique<TfmMain>(prompts);
 }
 
-void WindowFixture::StartWithMidi()
+void WindowFixture::StartWithMidi(bool testNote)
 {
     routing = std::make_unique<TMidiRouting>();
+    routing->StartUpTestNote = testNote;
     routing->CreateMidiPorts();
     form = std::make_unique<TfmMain>(prompts, routing.get());
 }

@@ -29,8 +29,9 @@ protected:
     // The window without a MIDI side, hidden.
     void StartWindow();
     // Creates the MIDI ports, then the window, whose creation runs the whole
-    // start-up sequence (devices listed and opened, the test note).
-    void StartWithMidi();
+    // start-up sequence (devices listed and opened, the test note unless
+    // testNote is false, as --no-test-note asks).
+    void StartWithMidi(bool testNote = true);
     // Shows the window; false when it is not on screen within 5 s.
     bool ShowWindow();
     // Closes the ports, then destroys the window and the routing, as the
