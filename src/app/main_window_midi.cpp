@@ -161,6 +161,8 @@ void TfmMain::FillDeviceList(TPortSide side, const std::vector<std::string>& nam
 void TfmMain::UpdateDeviceList(TPortSide side, const std::vector<std::string>& names)
 {
     QComboBox* combo = side == TPortSide::Input ? cbMIDIIn : cbMIDIOut;
+    // A device's selector has no connections to name.
+    combo->setToolTip(QString());
     // A list the user has open is left alone; it was counted as it opened.
     if (combo->view()->isVisible())
         return;

@@ -87,8 +87,6 @@ public:
     void AddChosenDevice(TPortSide Side);
     // The first entry of a selector in a graph of ports: no connection.
     static constexpr const char* NoDeviceEntry = "(aucun)";
-    // Whether a side's port is the program's own port in a graph of ports.
-    bool OnGraph(TPortSide Side) const { return Sides[Index(Side)].OnGraph; }
 
     // Live device lists.
 
