@@ -139,6 +139,7 @@ MMRESULT MidiInputDevice::connect(MidiOutputDevice& output, const ThruMap& map)
                 return started;
         }
         routeStorage_ = std::move(route);
+        carry_ = ThruCarry{};
         lossMap_.store(&map, std::memory_order_release);
         output.setLossListener(this);
         route_.store(routeStorage_.get(), std::memory_order_seq_cst);
@@ -228,13 +229,13 @@ void MidiInputDevice::receive(const std::uint8_t* data, std::size_t size, DWORD 
 
 ThruOutcome MidiInputDevice::forward(const Route& route, const std::uint8_t* data, std::size_t size) noexcept
 {
-    // Every message arrives whole: none continues another. What the client
-    // would refuse, the route does not send either: data bytes without a
-    // status byte, a short message of the wrong length. A system-exclusive
-    // message leaves as it came, also one that another status byte ended
-    // before its 0xF7.
-    ThruCarry wholeMessages;
-    const ThruDecision decision = decideThru(route.map, data, size, wholeMessages);
+    // One carry for the input's stream: the pieces of a system-exclusive
+    // message that the backend delivers in several pass, real-time bytes
+    // between them keep their place, and stray data bytes stay out. What
+    // the client would refuse, the route does not send either: a short
+    // message of the wrong length. A system-exclusive message leaves as it
+    // came, also one that another status byte ended before its 0xF7.
+    const ThruDecision decision = decideThru(route.map, data, size, carry_);
     if (decision.outcome != ThruSent)
         return decision.outcome;
     const MMRESULT result = route.handsOver ? route.output.handOver(decision.bytes(), decision.size)

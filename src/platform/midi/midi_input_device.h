@@ -101,4 +101,8 @@ private:
     std::atomic<const ThruMap*> lossMap_{nullptr};
     MidiOutputDevice* routedOutput_ = nullptr;
     bool nativeRoute_ = false;
+    // Where the route's stream stands between two deliveries (a
+    // system-exclusive message in pieces); driver thread only, reset before
+    // a route is published.
+    ThruCarry carry_;
 };

@@ -87,7 +87,10 @@ void MidiOutputDevice::flush() noexcept
 
 MMRESULT MidiOutputDevice::routeMessage(const std::uint8_t* data, std::size_t size) noexcept
 {
-    const bool isLong = data[0] == midi::SysexStart;
+    // A short message starts with its status; everything else is a
+    // system-exclusive message or a piece of one.
+    const std::uint8_t first = data[0];
+    const bool isLong = !midi::IsStatus(first) || first == midi::SysexStart || first == midi::SysexEnd;
     if (sender_)
         return isLong ? sender_->routeLong(data, size) : sender_->routeShort(data, size);
     try {

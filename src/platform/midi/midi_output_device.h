@@ -50,7 +50,8 @@ public:
     void flush() noexcept;
 
     // The thru route's side, on the thread that receives its input: one
-    // whole message (status first), as it leaves.
+    // whole short message, or a system-exclusive message or a piece of one,
+    // as it leaves.
     MMRESULT routeMessage(const std::uint8_t* data, std::size_t size) noexcept;
     // The same for a route from another backend: a copy for the sending
     // thread, or MIDIERR_SENDQUEUEFULL when there is no room for it. What

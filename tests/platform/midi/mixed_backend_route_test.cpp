@@ -123,6 +123,27 @@ TEST_P(MixedBackendRouteTest, ABurstLeavesMappedAndInOrderOnTheThreadItsBackends
     EXPECT_EQ(map.lost.load(), 0u);
 }
 
+TEST_P(MixedBackendRouteTest, ASystemExclusiveMessageInPiecesPassesWholeWithItsClockInPlace)
+{
+    ASSERT_EQ(midiConnect(in, out, &map), MMSYSERR_NOERROR);
+    // Pieces as JACK delivers a long message; stray data bytes after its
+    // end stay out, and so do those after a message that a status byte
+    // ended early, which itself leaves as it came.
+    Play({{0xF0, 0x7E, 0x7F}, {0x06, 0x01}, {0xF8}, {0x11, 0x22, 0x33, 0x44}, {0x55, 0xF7}, {0x12, 0x34},
+          {0xF0, 0x01, 0x02}, {0x90, 60, 100}, {0x12, 0x34}});
+    Disconnect();
+    EXPECT_EQ(synthSide().sentMessages(0), (std::vector<Bytes>{{0xF0, 0x7E, 0x7F},
+                                                                 {0x06, 0x01},
+                                                                 {0xF8},
+                                                                 {0x11, 0x22, 0x33, 0x44},
+                                                                 {0x55, 0xF7},
+                                                                 {0xF0, 0x01, 0x02},
+                                                                 {0x90, 60, 27}}));
+    EXPECT_EQ(synthSide().sentBytes(0), (Bytes{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF8, 0x11, 0x22, 0x33, 0x44, 0x55,
+                                               0xF7, 0xF0, 0x01, 0x02, 0x90, 60, 27}));
+    EXPECT_EQ(map.sent.load(), 7u);
+}
+
 TEST_P(MixedBackendRouteTest, DisconnectingOrClosingWhileMessagesFlowLeavesNothingSendingAfterwards)
 {
     const std::size_t threadsBefore = threadCount();
