@@ -77,6 +77,7 @@ public:
     }
     // Ends a route that connectThru set; returns once it no longer runs.
     virtual void disconnectThru() {}
+    // The backend that made the connection; null for none named.
     virtual MidiBackendIdentity backendIdentity() const noexcept { return nullptr; }
 };
 
@@ -90,6 +91,7 @@ public:
     // Whether send may be called from any thread at any time, never blocking
     // (the services then need no sender of their own for it).
     virtual bool sendsFromAnyThread() const { return false; }
+    // The backend that made the connection; null for none named.
     virtual MidiBackendIdentity backendIdentity() const noexcept { return nullptr; }
 };
 
