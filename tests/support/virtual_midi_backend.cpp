@@ -30,7 +30,10 @@ struct VirtualOutput {
     MMRESULT openError = MMSYSERR_NOERROR;
     MMRESULT shortSendError = MMSYSERR_NOERROR;
     MMRESULT longSendError = MMSYSERR_NOERROR;
+    bool held = false;
+    std::thread::id refusedThread;
     std::vector<std::vector<std::uint8_t>> sent;
+    std::vector<std::thread::id> sendThreads;
     MidiOutputConnection* connection = nullptr; // set while open
 };
 
@@ -49,6 +52,7 @@ struct Injection {
 struct VirtualMidiBackend::Impl {
     // Devices, faults and captures.
     mutable std::mutex mutex;
+    std::condition_variable released; // a held output let go
     std::vector<VirtualInput> inputs;
     std::vector<VirtualOutput> outputs;
     // The open inputs' sinks. The driver thread holds it while it delivers,
@@ -214,6 +218,8 @@ struct VirtualMidiBackend::Impl {
             device_.sink = nullptr;
         }
 
+        MidiBackendIdentity backendIdentity() const noexcept override { return impl_.get(); }
+
     private:
         std::shared_ptr<Impl> impl_;
         VirtualInput& device_;
@@ -235,7 +241,12 @@ struct VirtualMidiBackend::Impl {
 
         MMRESULT send(const std::uint8_t* data, std::size_t size, bool isLong) override
         {
-            const std::lock_guard lock(impl_->mutex);
+            std::unique_lock lock(impl_->mutex);
+            const std::thread::id thread = std::this_thread::get_id();
+            device_.sendThreads.push_back(thread);
+            if (thread == device_.refusedThread)
+                return MMSYSERR_ERROR;
+            impl_->released.wait(lock, [this] { return !device_.held; });
             if (device_.removed)
                 return MMSYSERR_NODRIVER;
             const MMRESULT fault = isLong ? device_.longSendError : device_.shortSendError;
@@ -244,6 +255,8 @@ struct VirtualMidiBackend::Impl {
             device_.sent.emplace_back(data, data + size);
             return MMSYSERR_NOERROR;
         }
+
+        MidiBackendIdentity backendIdentity() const noexcept override { return impl_.get(); }
 
     private:
         std::shared_ptr<Impl> impl_;
@@ -323,6 +336,19 @@ void VirtualMidiBackend::setLongSendError(unsigned device, MMRESULT code)
     d->setFault(d->output(device).longSendError, code);
 }
 
+void VirtualMidiBackend::holdSends(unsigned device, bool held)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).held = held;
+    d->released.notify_all();
+}
+
+void VirtualMidiBackend::refuseSendsFrom(unsigned device, std::thread::id thread)
+{
+    const std::lock_guard lock(d->mutex);
+    d->output(device).refusedThread = thread;
+}
+
 void VirtualMidiBackend::injectShort(unsigned device, DWORD packed)
 {
     const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(packed), static_cast<std::uint8_t>(packed >> 8),
@@ -366,10 +392,17 @@ std::vector<std::vector<std::uint8_t>> VirtualMidiBackend::sentMessages(unsigned
     return d->output(device).sent;
 }
 
+std::vector<std::thread::id> VirtualMidiBackend::sendThreads(unsigned device) const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->output(device).sendThreads;
+}
+
 void VirtualMidiBackend::clearSent(unsigned device)
 {
     const std::lock_guard lock(d->mutex);
     d->output(device).sent.clear();
+    d->output(device).sendThreads.clear();
 }
 
 bool VirtualMidiBackend::isInputOpen(unsigned device) const

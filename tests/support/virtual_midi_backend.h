@@ -9,7 +9,13 @@
 // message is handed to the backend's own driver thread, which delivers it to
 // the open device exactly as a driver would (MIM_DATA with a time stamp, or
 // system exclusive through the lent buffers). waitIdle() blocks the caller
-// until every message injected so far has been delivered or dropped.
+// until every message injected so far has been delivered or dropped. An
+// output's send may come from any thread: each records the thread it came
+// on, and a held output keeps its sends waiting until it is let go, except
+// those from a thread that it refuses.
+//
+// Each instance is a backend of its own (its connections name it): two of
+// them behind a composite backend stage a route between two backends.
 
 #include "platform/midi/backends/midi_backend.h"
 
@@ -58,6 +64,11 @@ public:
     void setOutputOpenError(unsigned device, MMRESULT code);
     void setShortSendError(unsigned device, MMRESULT code);
     void setLongSendError(unsigned device, MMRESULT code);
+    // While held, the output's sends wait (an output that is slow to take them).
+    void holdSends(unsigned device, bool held);
+    // Sends on that thread are refused with MMSYSERR_ERROR, at once, even
+    // while held: a backend that must not run on another's thread.
+    void refuseSendsFrom(unsigned device, std::thread::id thread);
 
     // Input as the driver delivers it. With timestampMs given, the message
     // carries that stamp; otherwise the milliseconds since midiInStart.
@@ -65,10 +76,14 @@ public:
     void injectShort(unsigned device, DWORD packed, DWORD timestampMs);
     void injectBytes(unsigned device, std::vector<std::uint8_t> bytes); // any message, sysex included
     void waitIdle();
+    // The thread that delivers injected input.
+    std::thread::id driverThread() const { return driver_.get_id(); }
 
     // Capture of every byte sent to an output, in order, and per message.
     std::vector<std::uint8_t> sentBytes(unsigned device) const;
     std::vector<std::vector<std::uint8_t>> sentMessages(unsigned device) const;
+    // The thread of every send to an output, refused ones included, in order.
+    std::vector<std::thread::id> sendThreads(unsigned device) const;
     void clearSent(unsigned device);
     // Whether the device is currently open (by this process).
     bool isInputOpen(unsigned device) const;

@@ -132,7 +132,15 @@ MMRESULT MidiInputDevice::connect(MidiOutputDevice& output, const ThruMap& map)
     if (native == MMSYSERR_NOERROR) {
         nativeRoute_ = true;
     } else if (native == MMSYSERR_NOTSUPPORTED) {
-        routeStorage_ = std::make_unique<Route>(Route{output, map});
+        const bool handsOver = !connection_ || !sameBackend(*connection_, output.connection());
+        auto route = std::make_unique<Route>(Route{output, map, handsOver});
+        if (handsOver) {
+            if (const MMRESULT started = output.beginHandOver())
+                return started;
+        }
+        routeStorage_ = std::move(route);
+        carry_ = ThruCarry{};
+        lossMap_.store(&map, std::memory_order_release);
         output.setLossListener(this);
         route_.store(routeStorage_.get(), std::memory_order_seq_cst);
     } else {
@@ -152,7 +160,10 @@ void MidiInputDevice::disconnect() noexcept
         route_.store(nullptr, std::memory_order_seq_cst);
         // A delivery that took the route before it went finishes first.
         waitUntilQuiet();
+        if (routeStorage_->handsOver)
+            routedOutput_->endHandOver();
         routedOutput_->setLossListener(nullptr);
+        lossMap_.store(nullptr, std::memory_order_release);
         routeStorage_.reset();
     }
     nativeRoute_ = false;
@@ -161,8 +172,10 @@ void MidiInputDevice::disconnect() noexcept
 
 void MidiInputDevice::routedMessageLost() noexcept
 {
-    if (const Route* route = route_.load(std::memory_order_acquire))
-        route->map.lost.fetch_add(1, std::memory_order_relaxed);
+    // The map, not the route: what the sending thread sends while the route
+    // is being taken away counts too.
+    if (const ThruMap* map = lossMap_.load(std::memory_order_acquire))
+        map->lost.fetch_add(1, std::memory_order_relaxed);
     if (callback_)
         callback_(handle_, MIM_THRULOST, instance_, 1, 0);
 }
@@ -216,16 +229,17 @@ void MidiInputDevice::receive(const std::uint8_t* data, std::size_t size, DWORD 
 
 ThruOutcome MidiInputDevice::forward(const Route& route, const std::uint8_t* data, std::size_t size) noexcept
 {
-    // Every message arrives whole: none continues another. What the client
-    // would refuse, the route does not send either: data bytes without a
-    // status byte, a short message of the wrong length. A system-exclusive
-    // message leaves as it came, also one that another status byte ended
-    // before its 0xF7.
-    ThruCarry wholeMessages;
-    const ThruDecision decision = decideThru(route.map, data, size, wholeMessages);
+    // One carry for the input's stream: the pieces of a system-exclusive
+    // message that the backend delivers in several pass, real-time bytes
+    // between them keep their place, and stray data bytes stay out. What
+    // the client would refuse, the route does not send either: a short
+    // message of the wrong length. A system-exclusive message leaves as it
+    // came, also one that another status byte ended before its 0xF7.
+    const ThruDecision decision = decideThru(route.map, data, size, carry_);
     if (decision.outcome != ThruSent)
         return decision.outcome;
-    const MMRESULT result = route.output.routeMessage(decision.bytes(), decision.size);
+    const MMRESULT result = route.handsOver ? route.output.handOver(decision.bytes(), decision.size)
+                                            : route.output.routeMessage(decision.bytes(), decision.size);
     if (result == MMSYSERR_NOERROR)
         return ThruSent;
     return result == MIDIERR_SENDQUEUEFULL ? ThruLost : thruFailed(result);

@@ -3,13 +3,17 @@
 
 // One open input device of the MIDI services: the driver side of midiIn*.
 //
-// The backend calls onMessage on its driver thread; everything else runs on
-// the main thread. The driver side neither allocates, locks nor blocks: it
-// passes a gate (started, counted in flight), forwards the message through
-// the thru route when one is set, then either calls back with MIM_DATA or
-// fills lent buffers taken from a lock-free ring. The main thread closes the
-// gate, or takes the route away, and then waits, yielding, until no delivery
-// is in flight, which makes stop, reset, close and disconnect final.
+// The backend calls onMessage on its driver thread, one thread at a time;
+// everything else runs on the main thread. The driver side neither
+// allocates, locks nor blocks: it passes a gate (started, counted in
+// flight), forwards the message through the thru route when one is set, then
+// either calls back with MIM_DATA or fills lent buffers taken from a
+// lock-free ring. The route sends on the driver thread when the output is of
+// the same backend (sameBackend), and otherwise only hands each message over
+// to the output's sending thread (MidiOutputDevice::handOver). The main
+// thread closes the gate, or takes the route away, and then waits, yielding,
+// until no delivery is in flight, which makes stop, reset, close and
+// disconnect final; taking a route away also ends the output's sending thread.
 
 #include "platform/midi/backends/midi_backend.h"
 #include "platform/midi/lent_header_queue.h"
@@ -66,6 +70,7 @@ private:
     struct Route {
         MidiOutputDevice& output;
         const ThruMap& map;
+        bool handsOver; // the output is of another backend
     };
 
     // MidiOutputDevice::LossListener, any thread.
@@ -91,6 +96,13 @@ private:
     // The route the services run (none while the backend runs it itself).
     std::unique_ptr<Route> routeStorage_;
     std::atomic<const Route*> route_{nullptr};
+    // The route's map for losses that the output reports later; set while
+    // the output has this device as its loss listener.
+    std::atomic<const ThruMap*> lossMap_{nullptr};
     MidiOutputDevice* routedOutput_ = nullptr;
     bool nativeRoute_ = false;
+    // Where the route's stream stands between two deliveries (a
+    // system-exclusive message in pieces); driver thread only, reset before
+    // a route is published.
+    ThruCarry carry_;
 };

@@ -18,6 +18,7 @@ MidiOutputDevice::MidiOutputDevice(HMIDIOUT handle, MidiCallbackProc callback, D
 
 MidiOutputDevice::~MidiOutputDevice()
 {
+    endHandOver();
     flush();
 }
 
@@ -86,7 +87,10 @@ void MidiOutputDevice::flush() noexcept
 
 MMRESULT MidiOutputDevice::routeMessage(const std::uint8_t* data, std::size_t size) noexcept
 {
-    const bool isLong = data[0] == midi::SysexStart;
+    // A short message starts with its status; everything else is a
+    // system-exclusive message or a piece of one.
+    const std::uint8_t first = data[0];
+    const bool isLong = !midi::IsStatus(first) || first == midi::SysexStart || first == midi::SysexEnd;
     if (sender_)
         return isLong ? sender_->routeLong(data, size) : sender_->routeShort(data, size);
     try {
@@ -94,6 +98,32 @@ MMRESULT MidiOutputDevice::routeMessage(const std::uint8_t* data, std::size_t si
     } catch (...) {
         return MMSYSERR_ERROR;
     }
+}
+
+MMRESULT MidiOutputDevice::handOver(const std::uint8_t* data, std::size_t size) noexcept
+{
+    return handOver_->handOver(data, size) ? MMSYSERR_NOERROR : MIDIERR_SENDQUEUEFULL;
+}
+
+MMRESULT MidiOutputDevice::beginHandOver() noexcept
+{
+    try {
+        handOver_ = std::make_unique<RouteHandOver>(static_cast<RouteHandOver::Sink&>(*this));
+    } catch (...) {
+        return MMSYSERR_NOMEM;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+void MidiOutputDevice::endHandOver() noexcept
+{
+    handOver_.reset();
+}
+
+void MidiOutputDevice::sendHandedOver(const std::uint8_t* data, std::size_t size) noexcept
+{
+    if (routeMessage(data, size) != MMSYSERR_NOERROR)
+        messageLost();
 }
 
 void MidiOutputDevice::setLossListener(LossListener* listener) noexcept

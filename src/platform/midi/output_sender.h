@@ -8,7 +8,8 @@
 // Threading contract
 // ------------------
 // Two threads may hand messages over: the main thread (midiOut* calls) and
-// the thread of a thru route (the input's driver thread), at most one route
+// the thread of a thru route (the input's driver thread, or the output's
+// sending thread for a route from another backend), at most one route
 // thread at a time. A caller that finds no one sending becomes the sender: it
 // sends what was queued before its message, its message, and whatever comes
 // meanwhile, then lets go. A caller that finds the other thread sending

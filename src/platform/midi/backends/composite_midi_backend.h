@@ -6,8 +6,10 @@
 // the backends in the order given, then each one's own order), and every
 // call passed to the backend whose port the device is. The real program
 // joins the ALSA sequencer (RtMidi) and JACK; tests join virtual devices and
-// JACK. Each direction is counted on its own, as in every backend. Main
-// thread only, like the backends themselves.
+// JACK. Each direction is counted on its own, as in every backend. The
+// connections are the parts' own, so each names the part that made it: a
+// route between two parts is a route between two backends. Main thread only,
+// like the backends themselves.
 
 #include "platform/midi/backends/midi_backend.h"
 

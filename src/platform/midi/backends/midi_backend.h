@@ -12,6 +12,11 @@
 // receives MIDI (one thread at a time, unless the connection says that any
 // thread may send). Destroying a MidiInputConnection returns only once no
 // sink call for it is running or will ever start.
+//
+// Each connection names the backend that made it (backendIdentity). A route
+// between two connections of one backend sends on the receiving thread; a
+// route between two backends never runs one backend's send on the other's
+// thread: the services hand its messages to a sending thread of the output.
 
 #include "platform/midi/backends/port_order.h"
 #include "platform/midi/messages/midi_types.h"
@@ -47,6 +52,12 @@ public:
 
 class MidiOutputConnection;
 
+// Which backend object made a connection: its address, or any address unique
+// to it while it lives. Null names no backend, and a connection that names
+// none counts as of a backend of its own. The composite backend passes its
+// members' connections on, with their identities.
+using MidiBackendIdentity = const void*;
+
 // What a send returns when the message found no room to wait in: it is lost.
 // Our own code, beyond the drivers' ones; midiOut* calls report it as
 // MIDIERR_NOTREADY, a thru route as ThruLost.
@@ -68,6 +79,8 @@ public:
     }
     // Ends a route that connectThru set; returns once it no longer runs.
     virtual void disconnectThru() {}
+    // The backend that made the connection; null for none named.
+    virtual MidiBackendIdentity backendIdentity() const noexcept { return nullptr; }
 };
 
 // An open output port.
@@ -80,7 +93,16 @@ public:
     // Whether send may be called from any thread at any time, never blocking
     // (the services then need no sender of their own for it).
     virtual bool sendsFromAnyThread() const { return false; }
+    // The backend that made the connection; null for none named.
+    virtual MidiBackendIdentity backendIdentity() const noexcept { return nullptr; }
 };
+
+// Whether a route between the two stays within one backend.
+inline bool sameBackend(const MidiInputConnection& input, const MidiOutputConnection& output) noexcept
+{
+    const MidiBackendIdentity identity = input.backendIdentity();
+    return identity != nullptr && identity == output.backendIdentity();
+}
 
 // What a backend tells the services on the main thread.
 class MidiBackendEvents {

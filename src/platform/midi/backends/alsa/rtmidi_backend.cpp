@@ -80,9 +80,10 @@ using OpenAlsaInputs = std::vector<AlsaAddress>;
 
 class RtInputConnection final : public MidiInputConnection {
 public:
-    RtInputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiIn> port,
+    RtInputConnection(MidiBackendIdentity backend, std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiIn> port,
                       std::shared_ptr<OpenAlsaInputs> openInputs, std::optional<AlsaAddress> address)
-        : log_(std::move(log)), port_(std::move(port)), openInputs_(std::move(openInputs)), address_(address)
+        : backend_(backend), log_(std::move(log)), port_(std::move(port)), openInputs_(std::move(openInputs)),
+          address_(address)
     {
         if (address_)
             openInputs_->push_back(*address_);
@@ -112,7 +113,10 @@ public:
                        [&target](const std::uint8_t* data, std::size_t size) noexcept { target.onMessage(data, size); });
     }
 
+    MidiBackendIdentity backendIdentity() const noexcept override { return backend_; }
+
 private:
+    MidiBackendIdentity backend_;
     std::unique_ptr<RtErrorLog> log_; // outlives the port that reports to it
     std::unique_ptr<RtMidiIn> port_;
     std::shared_ptr<OpenAlsaInputs> openInputs_;
@@ -121,8 +125,8 @@ private:
 
 class RtOutputConnection final : public MidiOutputConnection {
 public:
-    RtOutputConnection(std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiOut> port)
-        : log_(std::move(log)), port_(std::move(port))
+    RtOutputConnection(MidiBackendIdentity backend, std::unique_ptr<RtErrorLog> log, std::unique_ptr<RtMidiOut> port)
+        : backend_(backend), log_(std::move(log)), port_(std::move(port))
     {
     }
 
@@ -134,7 +138,10 @@ public:
         return log_->sendResult();
     }
 
+    MidiBackendIdentity backendIdentity() const noexcept override { return backend_; }
+
 private:
+    MidiBackendIdentity backend_;
     std::unique_ptr<RtErrorLog> log_;
     std::unique_ptr<RtMidiOut> port_;
 };
@@ -235,7 +242,7 @@ MMRESULT RtMidiBackend::openInput(unsigned device, MidiInputSink& sink, std::uni
     std::optional<AlsaAddress> address;
     if (entry.api == PortApi::Alsa)
         address = AlsaAddress{entry.alsaClient, entry.alsaPort};
-    out = std::make_unique<RtInputConnection>(std::move(log), std::move(port), d->openInputs, address);
+    out = std::make_unique<RtInputConnection>(d.get(), std::move(log), std::move(port), d->openInputs, address);
     return MMSYSERR_NOERROR;
 }
 
@@ -254,6 +261,6 @@ MMRESULT RtMidiBackend::openOutput(unsigned device, std::unique_ptr<MidiOutputCo
     const MMRESULT result = openPort(entry, d->clientName, "out", log, port);
     if (result != MMSYSERR_NOERROR)
         return result;
-    out = std::make_unique<RtOutputConnection>(std::move(log), std::move(port));
+    out = std::make_unique<RtOutputConnection>(d.get(), std::move(log), std::move(port));
     return MMSYSERR_NOERROR;
 }
