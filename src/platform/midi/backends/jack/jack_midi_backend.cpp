@@ -15,7 +15,6 @@
 #include <jack/midiport.h>
 #include <jack/uuid.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -744,9 +743,17 @@ bool JackMidiBackend::isGraphDevice(bool input, const std::string& device)
 {
     if (!d->ensureSession())
         return false;
-    std::vector<ListedPort> ports;
-    d->collect(input ? JackPortIsOutput : JackPortIsInput, ports);
-    return std::any_of(ports.begin(), ports.end(), [&](const ListedPort& port) { return port.name == device; });
+    // A name is enough: no need to ask which client is another copy.
+    const std::string own = d->session->name + ":";
+    if (device.compare(0, own.size(), own) == 0)
+        return false;
+    const char** names =
+        jack_get_ports(d->session->client, nullptr, JACK_DEFAULT_MIDI_TYPE, input ? JackPortIsOutput : JackPortIsInput);
+    bool found = false;
+    for (const char** name = names; name && *name && !found; ++name)
+        found = device == *name;
+    jack_free(names);
+    return found;
 }
 
 MMRESULT JackMidiBackend::connectGraph(bool input, const std::string& device, bool connect)
